@@ -1,0 +1,164 @@
+#include "gserialport.h"
+#include "frame.h"
+
+#include <QDebug>
+#include <QSerialPort>
+#include <QSerialPortInfo>
+#include <cstring>
+
+GSerialPort::GSerialPort()
+    : m_pPort(new QSerialPort)
+    , m_RxBuf(new unsigned char[RX_BUF_LEN]())
+{
+}
+
+GSerialPort::~GSerialPort()
+{
+    m_pPort->close();
+    delete m_pPort;
+    delete[] m_RxBuf;
+}
+
+int GSerialPort::FindSerialPort()
+{
+    const auto ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &info : ports)
+        m_PortList.push_back({info.portName(), info.productIdentifier(), info.vendorIdentifier()});
+    return int(m_PortList.size());
+}
+
+int GSerialPort::OpenSerialPort()
+{
+    const int n = FindSerialPort();
+    for (int i = 0; i < n; ++i) {
+        const SerialPortEntry &e = m_PortList[size_t(i)];
+        if (e.m_VendorId != VENDOR_ID || e.m_ProductId != PRODUCT_ID)
+            continue;
+        m_pPort->setPortName(e.m_PortName);
+        if (!m_pPort->open(QIODevice::ReadWrite))
+            return 0;
+        m_pPort->setBaudRate(QSerialPort::Baud9600, QSerialPort::AllDirections);
+        m_pPort->setDataBits(QSerialPort::Data8);
+        m_pPort->setParity(QSerialPort::NoParity);
+        m_pPort->setStopBits(QSerialPort::OneStop);
+        return 1;
+    }
+    return 0;
+}
+
+int GSerialPort::ReadBufFromPort(unsigned char *buf, int len)
+{
+    return ReadBufFromDevice(m_pPort, buf, len);
+}
+
+bool GSerialPort::FrameStartsAt(int pos) const
+{
+    return m_RxBuf[pos] == FRAME_HEAD && m_RxBuf[pos + SERIAL_FRAME_LEN - 1] == FRAME_TAIL;
+}
+
+int GSerialPort::ReadBufFromDevice(QIODevice *dev, unsigned char *buf, int len)
+{
+    if (len < FRAME_LEN)
+        return 0;
+    std::memset(buf, 0, size_t(len));
+
+    // Take no more than fits: later bytes wait in the port instead of being lost.
+    QByteArray data;
+    if (dev && dev->isOpen())
+        data = dev->read(RX_BUF_LEN - m_RxCount);
+    if (data.isEmpty() && m_RxCount == 0)
+        return 0;
+    std::memcpy(m_RxBuf + m_RxCount, data.constData(), size_t(data.size()));
+    m_RxCount += data.size();
+
+    // Resynchronise after lost or extra bytes: skip to the next position that
+    // looks like a whole frame, so a damaged frame never swallows the next head.
+    int skip = 0;
+    while (skip + SERIAL_FRAME_LEN <= m_RxCount && !FrameStartsAt(skip))
+        ++skip;
+    if (skip > 0) {
+        m_RxCount -= skip;
+        std::memmove(m_RxBuf, m_RxBuf + skip, size_t(m_RxCount));
+    }
+    if (m_RxCount < SERIAL_FRAME_LEN)
+        return 0;
+
+    qDebug("ReadBufFromPort:mResponse=%d", int(data.size()));
+    const int shown = std::min(m_RxCount, 2 * SERIAL_FRAME_LEN);
+    qDebug("%s", QByteArray(reinterpret_cast<const char *>(m_RxBuf), shown).toHex(' ').constData());
+
+    std::memcpy(buf + 1, m_RxBuf, SERIAL_FRAME_LEN);
+    m_RxCount -= SERIAL_FRAME_LEN;
+    std::memmove(m_RxBuf, m_RxBuf + SERIAL_FRAME_LEN, size_t(m_RxCount));
+    return len;
+}
+
+bool GSerialPort::SetCheckSum(unsigned char *frame)
+{
+    unsigned sum = 0;
+    for (int k = 3; k <= 17; ++k)
+        sum += frame[k];
+    frame[FRAME_CHECKSUM] = static_cast<unsigned char>(sum);
+    return true;
+}
+
+void GSerialPort::WriteFrame(unsigned char *frame)
+{
+    SetCheckSum(frame);
+    frame[19] = FRAME_TAIL;
+    if (!m_pPort->isOpen())
+        return; // e.g. clearing while the USB link is in use: nothing to send to
+    m_pPort->write(reinterpret_cast<const char *>(frame + 1), SERIAL_FRAME_LEN);
+    // Push the bytes out now: the callers poll for the reply without running the event loop.
+    m_pPort->flush();
+}
+
+bool GSerialPort::AskDeviceInfo(unsigned char *buf, int len)
+{
+    if (len < FRAME_LEN)
+        return false;
+    std::memset(buf, 0, size_t(len));
+    buf[1] = FRAME_HEAD;
+    buf[2] = CMD_DEVICE_INFO;
+    WriteFrame(buf);
+    return true;
+}
+
+bool GSerialPort::AskSerialId(unsigned char *buf, int len)
+{
+    if (len < FRAME_LEN)
+        return false;
+    std::memset(buf, 0, size_t(len));
+    buf[1] = FRAME_HEAD;
+    buf[2] = CMD_SERIAL_ID;
+    WriteFrame(buf);
+    return true;
+}
+
+bool GSerialPort::AskHistoryData(int page, int kind, int mode)
+{
+    unsigned char frame[FRAME_LEN] = {};
+    frame[1] = FRAME_HEAD;
+    frame[2] = CMD_HIS_BLOCK;
+    frame[3] = static_cast<unsigned char>(page & 0xFF);
+    frame[4] = static_cast<unsigned char>(mode == 1 && kind == 2 ? 3 : kind & 0xFF);
+    frame[17] = static_cast<unsigned char>((page >> 8) & 0xFF);
+    SetCheckSum(frame);
+    frame[19] = FRAME_TAIL;
+    qDebug("s=%s", QByteArray(reinterpret_cast<const char *>(frame + 1), SERIAL_FRAME_LEN)
+                       .toHex(' ')
+                       .constData());
+    qDebug("==============");
+    WriteFrame(frame);
+    return true;
+}
+
+bool GSerialPort::SendClear()
+{
+    unsigned char frame[FRAME_LEN] = {};
+    frame[1] = FRAME_HEAD;
+    frame[2] = CMD_HIS_BLOCK;
+    frame[5] = 1;
+    WriteFrame(frame);
+    return true;
+}

@@ -1,0 +1,48 @@
+#pragma once
+// Serial half of the device link: a USB-to-serial bridge found by its ids,
+// 9600 8N1, polled; the received stream is cut into 19-byte frames.
+#include <QString>
+#include <vector>
+
+class QIODevice;
+class QSerialPort;
+
+struct SerialPortEntry {
+    QString m_PortName;
+    int m_ProductId = 0;
+    int m_VendorId = 0;
+};
+
+class GSerialPort
+{
+public:
+    static constexpr int VENDOR_ID = 0x1A86;
+    static constexpr int PRODUCT_ID = 0x7523;
+    static constexpr int RX_BUF_LEN = 2000;
+
+    GSerialPort();
+    ~GSerialPort();
+    GSerialPort(const GSerialPort &) = delete;
+    GSerialPort &operator=(const GSerialPort &) = delete;
+
+    int FindSerialPort();
+    int OpenSerialPort();
+    int ReadBufFromPort(unsigned char *buf, int len);
+    // The framer behind ReadBufFromPort, on any byte source.
+    int ReadBufFromDevice(QIODevice *dev, unsigned char *buf, int len);
+    bool AskDeviceInfo(unsigned char *buf, int len);
+    bool AskSerialId(unsigned char *buf, int len);
+    bool AskHistoryData(int page, int kind, int mode);
+    bool SendClear();
+    bool SetCheckSum(unsigned char *frame);
+
+    std::vector<SerialPortEntry> m_PortList;
+    int m_bPortOpen = -1;
+    QSerialPort *m_pPort;
+    int m_RxCount = 0;
+    unsigned char *m_RxBuf;
+
+private:
+    void WriteFrame(unsigned char *frame);
+    bool FrameStartsAt(int pos) const;
+};

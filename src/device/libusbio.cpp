@@ -1,0 +1,136 @@
+#include "libusbio.h"
+#include "frame.h"
+
+#include <QDebug>
+#include <QThread>
+#include <libusb.h>
+
+LibUsbIO::LibUsbIO()
+    : m_VendorId{0xFFF1, 0x16C0}
+    , m_ProductId{0xFFF2, 0x05DF}
+{
+}
+
+LibUsbIO::~LibUsbIO()
+{
+    if (m_bUsbOpen == 1 || m_LibUsbCtx)
+        CloseUsbDevice();
+}
+
+int LibUsbIO::OpenUsbDevice()
+{
+    m_DevList.clear();
+    libusb_init(&m_LibUsbCtx);
+    if (!m_LibUsbCtx)
+        return 0;
+    libusb_set_option(m_LibUsbCtx, LIBUSB_OPTION_LOG_LEVEL, LIBUSB_LOG_LEVEL_NONE);
+
+    libusb_device **list = nullptr;
+    const ssize_t n = libusb_get_device_list(m_LibUsbCtx, &list);
+    for (ssize_t i = 0; i < n; ++i)
+        CheckAndOpenDevice(int(i), list);
+    if (n >= 0)
+        libusb_free_device_list(list, 1); // the opened handles keep their own references
+
+    QThread::msleep(100);
+    return int(m_DevList.size());
+}
+
+bool LibUsbIO::IsAccepted(uint16_t vendor, uint16_t product) const
+{
+    for (int k = 0; k < 2; ++k)
+        if (vendor == m_VendorId[k] && product == m_ProductId[k])
+            return true;
+    return false;
+}
+
+bool LibUsbIO::CheckAndOpenDevice(int i, libusb_device **list)
+{
+    libusb_device_descriptor desc{};
+    if (libusb_get_device_descriptor(list[i], &desc) != 0)
+        return false;
+    if (!IsAccepted(desc.idVendor, desc.idProduct))
+        return false;
+
+    libusb_device_handle *handle = nullptr;
+    if (libusb_open(list[i], &handle) != 0)
+        return false;
+    m_bUsbOpen = 1;
+
+    // A HID-class sensor is held by the kernel's HID driver; detach it for the claim.
+    libusb_set_auto_detach_kernel_driver(handle, 1);
+    libusb_set_configuration(handle, 1);
+    libusb_claim_interface(handle, 0);
+
+    LibUsbDevice dev;
+    dev.m_pHandle = handle;
+    m_DevList.push_back(dev);
+    return true;
+}
+
+bool LibUsbIO::CheckIndex(int index) const
+{
+    return m_LibUsbCtx && m_bUsbOpen != 0 && index >= 0 && index < int(m_DevList.size());
+}
+
+int LibUsbIO::ReadData(int index, unsigned char *buf, int len)
+{
+    if (!CheckIndex(index) || !m_DevList[size_t(index)].m_pHandle)
+        return 0;
+    std::fill(buf, buf + len, 0);
+    int transferred = 0;
+    const int rc = libusb_interrupt_transfer(m_DevList[size_t(index)].m_pHandle, EP_IN, buf, len,
+                                             &transferred, READ_TIMEOUT_MS);
+    if (rc != 0 || transferred <= 0)
+        return 0;
+    for (int k = 0; k < transferred; ++k)
+        qDebug("%02x", buf[k]);
+    qDebug("==============");
+    return transferred;
+}
+
+void LibUsbIO::WriteRequest(int index, unsigned char *frame)
+{
+    if (!CheckIndex(index) || !m_DevList[size_t(index)].m_pHandle)
+        return;
+    int transferred = 0;
+    libusb_interrupt_transfer(m_DevList[size_t(index)].m_pHandle, EP_OUT, frame, FRAME_LEN,
+                              &transferred, WRITE_TIMEOUT_MS);
+}
+
+int LibUsbIO::HasDevice() const
+{
+    return m_DevList.empty() ? 0 : 1;
+}
+
+QByteArray LibUsbIO::GetDevName(int index) const
+{
+    if (index < 0 || index >= int(m_DevList.size()))
+        return {};
+    return m_DevList[size_t(index)].m_DevName;
+}
+
+QByteArray LibUsbIO::GetDevSerial(int index) const
+{
+    if (index < 0 || index >= int(m_DevList.size()))
+        return {};
+    return m_DevList[size_t(index)].m_DevSerial;
+}
+
+int LibUsbIO::CloseUsbDevice()
+{
+    m_bUsbOpen = 0;
+    if (!m_LibUsbCtx)
+        return 0;
+    for (LibUsbDevice &dev : m_DevList) {
+        if (dev.m_pHandle) {
+            libusb_release_interface(dev.m_pHandle, 0);
+            libusb_close(dev.m_pHandle);
+            dev.m_pHandle = nullptr;
+        }
+    }
+    m_DevList.clear();
+    libusb_exit(m_LibUsbCtx);
+    m_LibUsbCtx = nullptr;
+    return 0;
+}

@@ -1,0 +1,50 @@
+#pragma once
+// USB half of the device link: finds the sensors by id, opens them through
+// libusb's synchronous API and performs the interrupt transfers.
+#include <QByteArray>
+#include <cstdint>
+#include <vector>
+
+struct libusb_context;
+struct libusb_device;
+struct libusb_device_handle;
+
+struct LibUsbDevice {
+    libusb_device_handle *m_pHandle = nullptr; // null for an entry a serial reply added
+    QByteArray m_DevName;                      // identity text
+    QByteArray m_DevSerial;                    // serial number, hexadecimal digits
+};
+
+class LibUsbIO
+{
+public:
+    static constexpr unsigned char EP_OUT = 0x02;
+    static constexpr unsigned char EP_IN = 0x81;
+    static constexpr unsigned WRITE_TIMEOUT_MS = 200;
+    static constexpr unsigned READ_TIMEOUT_MS = 10;
+
+    LibUsbIO();
+    virtual ~LibUsbIO();
+    LibUsbIO(const LibUsbIO &) = delete;
+    LibUsbIO &operator=(const LibUsbIO &) = delete;
+
+    int OpenUsbDevice();
+    bool CheckAndOpenDevice(int i, libusb_device **list);
+    int ReadData(int index, unsigned char *buf, int len);
+    bool CheckIndex(int index) const;
+    int HasDevice() const;
+    QByteArray GetDevName(int index) const;
+    QByteArray GetDevSerial(int index) const;
+    int CloseUsbDevice();
+
+    std::vector<LibUsbDevice> m_DevList;
+    uint16_t m_VendorId[2];
+    uint16_t m_ProductId[2];
+    libusb_context *m_LibUsbCtx = nullptr;
+    int m_bUsbOpen = 0;
+
+protected:
+    // Interrupt-OUT of one 20-byte request; nothing is sent when the index is not usable.
+    void WriteRequest(int index, unsigned char *frame);
+    bool IsAccepted(uint16_t vendor, uint16_t product) const;
+};
