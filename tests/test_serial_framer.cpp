@@ -1,0 +1,179 @@
+// The serial receive path: the 19-byte framer over a byte source that the test feeds.
+#include "gserialport.h"
+#include "messagecapture.h"
+
+#include <QIODevice>
+#include <QtTest>
+
+namespace {
+
+// A byte source whose incoming data the test decides.
+class FeedDevice : public QIODevice
+{
+public:
+    FeedDevice() { open(QIODevice::ReadOnly); }
+    void Feed(const QByteArray &bytes) { m_Pending += bytes; }
+    qint64 Pending() const { return m_Pending.size(); }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        const qint64 n = qMin(maxSize, qint64(m_Pending.size()));
+        memcpy(data, m_Pending.constData(), size_t(n));
+        m_Pending.remove(0, int(n));
+        return n;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+    qint64 bytesAvailable() const override { return m_Pending.size() + QIODevice::bytesAvailable(); }
+
+private:
+    QByteArray m_Pending;
+};
+
+// A wire frame (19 bytes) whose first data byte tells frames apart.
+QByteArray WireFrame(unsigned char tag, unsigned char command = 0xA5)
+{
+    QByteArray f(19, '\0');
+    f[0] = char(0xAA);
+    f[1] = char(command);
+    f[2] = char(tag);
+    f[18] = char(0xAB);
+    return f;
+}
+
+struct Reader {
+    GSerialPort port;
+    FeedDevice dev;
+    unsigned char frame[20];
+
+    int Read() { return port.ReadBufFromDevice(&dev, frame, 20); }
+    QByteArray Wire() const { return QByteArray(reinterpret_cast<const char *>(frame + 1), 19); }
+};
+
+} // namespace
+
+class TestSerialFramer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void framesSplitAcrossReads();
+    void severalFramesInOneRead();
+    void lostAndExtraBytesCostOneFrame();
+    void garbageIsSkipped();
+    void receiveBufferNeverOverflows();
+    void requestsWithoutOpenPortSendNothing();
+};
+
+void TestSerialFramer::framesSplitAcrossReads()
+{
+    Reader r;
+    QCOMPARE(r.Read(), 0); // nothing at all
+    const QByteArray f = WireFrame(7);
+    r.dev.Feed(f.left(10));
+    QCOMPARE(r.Read(), 0);
+    QCOMPARE(r.port.m_RxCount, 10);
+    r.dev.Feed(f.mid(10));
+    QCOMPARE(r.Read(), 20);
+    QCOMPARE(int(r.frame[0]), 0);
+    QCOMPARE(r.Wire(), f);
+    QCOMPARE(r.port.m_RxCount, 0);
+    QCOMPARE(r.Read(), 0);
+}
+
+void TestSerialFramer::severalFramesInOneRead()
+{
+    Reader r;
+    MessageCapture log;
+    r.dev.Feed(WireFrame(1) + WireFrame(2) + WireFrame(3).left(7));
+    QCOMPARE(r.Read(), 20);
+    QCOMPARE(r.Wire(), WireFrame(1));
+    QCOMPARE(log.Count("ReadBufFromPort:mResponse=45"), 1);
+    QCOMPARE(log.Lines().value(1).split(' ').size(), 38); // hex dump of the buffer's head
+
+    QCOMPARE(r.Read(), 20);
+    QCOMPARE(r.Wire(), WireFrame(2));
+    QCOMPARE(log.Count("ReadBufFromPort:mResponse=0"), 1);
+
+    QCOMPARE(r.Read(), 0);
+    QCOMPARE(r.port.m_RxCount, 7);
+    r.dev.Feed(WireFrame(3).mid(7));
+    QCOMPARE(r.Read(), 20);
+    QCOMPARE(r.Wire(), WireFrame(3));
+}
+
+void TestSerialFramer::lostAndExtraBytesCostOneFrame()
+{
+    Reader r;
+    QByteArray shortFrame = WireFrame(1);
+    shortFrame.remove(5, 1);
+    QByteArray longFrame = WireFrame(3);
+    longFrame.insert(9, char(0x55));
+    r.dev.Feed(shortFrame + WireFrame(2) + longFrame + WireFrame(4) + WireFrame(5));
+    QList<unsigned char> tags;
+    while (r.Read() == 20)
+        tags << r.frame[3];
+    QCOMPARE(tags, (QList<unsigned char>{2, 4, 5}));
+
+    // A frame one byte short whose last byte happens to be 0xAB still yields to the next head.
+    Reader s;
+    QByteArray cut = WireFrame(6);
+    cut.remove(18, 1);
+    cut[17] = char(0xAB);
+    s.dev.Feed(cut + WireFrame(7));
+    QCOMPARE(s.Read(), 20);
+    QCOMPARE(s.Wire(), WireFrame(7));
+    QCOMPARE(s.Read(), 0);
+}
+
+void TestSerialFramer::garbageIsSkipped()
+{
+    Reader r;
+    QByteArray noise;
+    for (int i = 0; i < 300; ++i)
+        noise += char((i * 37 + 11) & 0xFF);
+    r.dev.Feed(noise + WireFrame(9) + QByteArray(5, char(0xAA)) + WireFrame(10));
+    QCOMPARE(r.Read(), 20);
+    QCOMPARE(r.Wire(), WireFrame(9));
+    QCOMPARE(r.Read(), 20);
+    QCOMPARE(r.Wire(), WireFrame(10));
+    QCOMPARE(r.Read(), 0);
+    QVERIFY(r.port.m_RxCount < 19);
+}
+
+void TestSerialFramer::receiveBufferNeverOverflows()
+{
+    Reader r;
+    QByteArray stream;
+    for (int i = 0; i < 250; ++i) // 4750 bytes, well past the 2000-byte buffer
+        stream += WireFrame(static_cast<unsigned char>(i));
+    r.dev.Feed(stream);
+    for (int i = 0; i < 250; ++i) {
+        QCOMPARE(r.Read(), 20);
+        QCOMPARE(int(r.frame[3]), i);
+        QVERIFY(r.port.m_RxCount <= GSerialPort::RX_BUF_LEN);
+    }
+    QCOMPARE(r.Read(), 0);
+    QCOMPARE(r.dev.Pending(), 0);
+}
+
+void TestSerialFramer::requestsWithoutOpenPortSendNothing()
+{
+    GSerialPort port;
+    QCOMPARE(port.m_bPortOpen, -1);
+    MessageCapture log;
+    QVERIFY(port.SendClear());
+    unsigned char buf[20];
+    QVERIFY(port.AskDeviceInfo(buf, 20));
+    QCOMPARE(int(buf[2]), 0xA6);
+    QCOMPARE(int(buf[18]), 0);
+    QCOMPARE(int(buf[19]), 0xAB);
+    QVERIFY(port.AskSerialId(buf, 20));
+    QCOMPARE(int(buf[2]), 0xB5);
+    for (const QString &line : log.Lines())
+        QVERIFY2(!line.contains("not open"), qPrintable(line));
+    QCOMPARE(port.ReadBufFromPort(buf, 20), 0);
+}
+
+QTEST_GUILESS_MAIN(TestSerialFramer)
+#include "test_serial_framer.moc"
