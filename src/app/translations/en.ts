@@ -1,0 +1,285 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="en">
+<context>
+    <name>PM2_5</name>
+    <message>
+        <source>Quelmar Air Quality Monitor V5.9</source>
+        <translation>Quelmar Air Quality Monitor V5.9</translation>
+    </message>
+    <message>
+        <source>Exit</source>
+        <translation>Exit</translation>
+    </message>
+    <message>
+        <source>Chinese</source>
+        <translation>Chinese</translation>
+    </message>
+    <message>
+        <source>Translate into Chinese</source>
+        <translation>Translate into Chinese</translation>
+    </message>
+    <message>
+        <source>English</source>
+        <translation>English</translation>
+    </message>
+    <message>
+        <source>Translate into English</source>
+        <translation>Translate into English</translation>
+    </message>
+    <message>
+        <source>Open</source>
+        <translation>Open</translation>
+    </message>
+    <message>
+        <source>Open records</source>
+        <translation>Open records</translation>
+    </message>
+    <message>
+        <source>Display all</source>
+        <translation>Display all</translation>
+    </message>
+    <message>
+        <source>Continue reading the current value</source>
+        <translation>Continue reading the current value</translation>
+    </message>
+    <message>
+        <source>Time zoom in</source>
+        <translation>Time zoom in</translation>
+    </message>
+    <message>
+        <source>Time(x axis) zoom in</source>
+        <translation>Time(x axis) zoom in</translation>
+    </message>
+    <message>
+        <source>Time zoom out</source>
+        <translation>Time zoom out</translation>
+    </message>
+    <message>
+        <source>Time(x axis) zoom out</source>
+        <translation>Time(x axis) zoom out</translation>
+    </message>
+    <message>
+        <source>About Software</source>
+        <translation>About Software</translation>
+    </message>
+    <message>
+        <source>Nodisplay</source>
+        <translation>No display</translation>
+    </message>
+    <message>
+        <source>Stop Collect</source>
+        <translation>Stop Collect</translation>
+    </message>
+    <message>
+        <source>Set the state of collection</source>
+        <translation>Set the state of collection</translation>
+    </message>
+    <message>
+        <source>Collect historical data</source>
+        <translation>Collect historical data</translation>
+    </message>
+    <message>
+        <source>Binary</source>
+        <translation>Binary file</translation>
+    </message>
+    <message>
+        <source>Save to bin</source>
+        <translation>Save to bin file</translation>
+    </message>
+    <message>
+        <source>Text</source>
+        <translation>Text file</translation>
+    </message>
+    <message>
+        <source>Save to text</source>
+        <translation>Save to text file</translation>
+    </message>
+    <message>
+        <source>About Quelmar</source>
+        <translation>About Quelmar</translation>
+    </message>
+    <message>
+        <source>Execl</source>
+        <translation>Execl</translation>
+    </message>
+    <message>
+        <source>Clear history data</source>
+        <translation>Clear history data</translation>
+    </message>
+    <message>
+        <source>AQ-130</source>
+        <translation>AQ-130</translation>
+    </message>
+    <message>
+        <source>PM2.5</source>
+        <translation>PM2.5</translation>
+    </message>
+    <message>
+        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;span style=&quot; font-size:11pt;&quot;&gt;ug/m&lt;/span&gt;&lt;span style=&quot; font-size:11pt; vertical-align:super;&quot;&gt;3  &lt;/span&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>PM10</source>
+        <translation>PM10</translation>
+    </message>
+    <message>
+        <source>Formaldehyde</source>
+        <translation>Formaldehyde</translation>
+    </message>
+    <message>
+        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;span style=&quot; font-size:11pt;&quot;&gt;mg/m&lt;/span&gt;&lt;span style=&quot; font-size:11pt; vertical-align:super;&quot;&gt;3&lt;/span&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation>File</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>Examine</source>
+        <translation>Zoom</translation>
+    </message>
+    <message>
+        <source>Display</source>
+        <translation>Display</translation>
+    </message>
+    <message>
+        <source>DeviceInfo</source>
+        <translation>DeviceInfo</translation>
+    </message>
+    <message>
+        <source>Help</source>
+        <translation>Help</translation>
+    </message>
+    <message>
+        <source>Collect</source>
+        <translation>Collect</translation>
+    </message>
+    <message>
+        <source>Clearing success</source>
+        <translation>Clearing success</translation>
+    </message>
+    <message>
+        <source>Reading history data...</source>
+        <translation>Reading history data...</translation>
+    </message>
+    <message>
+        <source>Finish reading history data.</source>
+        <translation>Finish reading history data.</translation>
+    </message>
+    <message>
+        <source>Start Collect</source>
+        <translation>Start Collect</translation>
+    </message>
+    <message>
+        <source>Software version</source>
+        <translation>Software version</translation>
+    </message>
+    <message>
+        <source>Quelmar Air Quality Monitor 5.9</source>
+        <translation>Quelmar Air Quality Monitor 5.9</translation>
+    </message>
+    <message>
+        <source>Web site: www.example.com
+Contact: Alex Sample (fictitious)
+Tel: +00 000 0000 0000
+Fax: +00 000 0000 0001
+E-mail: contact@example.com</source>
+        <translation>Web site: www.example.com
+Contact: Alex Sample (fictitious)
+Tel: +00 000 0000 0000
+Fax: +00 000 0000 0001
+E-mail: contact@example.com</translation>
+    </message>
+    <message>
+        <source>open device error</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>please check the device is connected!</source>
+        <translation>please check the device is connected!</translation>
+    </message>
+    <message>
+        <source>Please check the device is connected!</source>
+        <translation>Please check the device is connected!</translation>
+    </message>
+    <message>
+        <source>File open failed!</source>
+        <translation>File open failed!</translation>
+    </message>
+    <message>
+        <source>Open the file</source>
+        <translation>Open the file</translation>
+    </message>
+    <message>
+        <source>Save the file</source>
+        <translation>Save the file</translation>
+    </message>
+    <message>
+        <source>Str files (*.str)</source>
+        <translation>Str files (*.str)</translation>
+    </message>
+    <message>
+        <source>Execl files (*.xls)</source>
+        <translation>Execl files (*.xls)</translation>
+    </message>
+    <message>
+        <source>Str or excel files (*.str *.xls)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Language</source>
+        <translation>Language</translation>
+    </message>
+</context>
+<context>
+    <name>DeviceInfoDialog</name>
+    <message>
+        <source>DeviceInfo</source>
+        <translation>DeviceInfo</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>SN</source>
+        <translation>Serial number：</translation>
+    </message>
+    <message>
+        <source>TextLabel</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>device name</source>
+        <translation>Device name：</translation>
+    </message>
+</context>
+<context>
+    <name>QObject</name>
+    <message>
+        <source>Formaldehyde mg/m3</source>
+        <translation>Formaldehyde mg/m3</translation>
+    </message>
+    <message>
+        <source>PM2.5  ug/m3</source>
+        <translation>PM2.5  ug/m3</translation>
+    </message>
+    <message>
+        <source>PM2.5 ug/m3</source>
+        <translation>PM2.5 ug/m3</translation>
+    </message>
+    <message>
+        <source>Time</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>time</source>
+        <translation>Time</translation>
+    </message>
+</context>
+</TS>
