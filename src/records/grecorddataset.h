@@ -1,0 +1,39 @@
+#pragma once
+// The record set of one measuring channel: live, file and history streams, one of them
+// current (shown and exported).
+#include "grecorddatapro.h"
+
+#include <QVector>
+#include <cstdint>
+
+class GRecordDataSet
+{
+public:
+    GRecordDataSet() = default;
+    ~GRecordDataSet();
+    GRecordDataSet(const GRecordDataSet &) = delete;
+    GRecordDataSet &operator=(const GRecordDataSet &) = delete;
+
+    // Makes the three streams; false when one could not be allocated (it stays null).
+    bool Create();
+    bool Destroy();
+    // 0 live, 1 file, 2 history; any other mode leaves m_pCurrent.
+    int SetMode(unsigned char mode, unsigned char collect);
+    GRecordDataPro *GetData(int index);
+    bool StartLive();
+    // flag 0: first channel (tenths), 1: second channel (thousandths).
+    void AddLiveData(const TAG_T_SPM25Data &rec, int flag);
+
+    GRecordDataPro *m_pLive = nullptr;
+    GRecordDataPro *m_pFile = nullptr;
+    GRecordDataPro *m_pHistory = nullptr;
+    GRecordDataPro *m_pCurrent = nullptr; // not owned
+    QVector<uint32_t> histtime;           // time stamps of the downloaded history values
+    unsigned char m_bCollect = 0;
+    unsigned char m_Mode = 0;
+    int m_DevType = 0;
+};
+
+// The window's record-set array, for readers that cannot reach the window (time-axis labels);
+// null while no sets exist.
+extern GRecordDataSet *g_pRecordSets;

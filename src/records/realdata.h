@@ -1,0 +1,70 @@
+#pragma once
+// Display series of one stream: raw samples in display units and the display points the plot
+// draws (block means over min_show seconds, smoothed by a moving average), with the zoom state
+// and the tick-grid offset org_pts.
+#include "avgring.h"
+
+#include <cstdint>
+
+constexpr int REAL_DATA_CAPACITY = 1209600; // 14 days at one sample per second
+constexpr int REAL_DATA_WINDOW = 300;       // default display points per window
+
+struct _SRealData {
+    double *m_pShowData0 = nullptr;
+    double *m_pShowData1 = nullptr;
+    double *m_pShowSec = nullptr;
+    int32_t m_ShowCount = 0;
+    unsigned char m_bNewShow = 0;
+    double m_ShowStartSec = 0;
+    double m_ShowEndSec = 0;
+    int32_t m_MaxDataCount = 0;
+    int32_t m_DataCount = 0;
+    int32_t min_show = 1;
+    int32_t show_pt_cnt = REAL_DATA_WINDOW;
+    int32_t m_DataSecUnit = 1;
+    double *m_pData0 = nullptr;
+    double *m_pData1 = nullptr;
+    double *m_pDataSec = nullptr;
+    double m_BlockSum0 = 0;
+    double m_BlockSum1 = 0;
+    int32_t m_BlockLen = 1;
+    int32_t m_BlockFill = 0;
+    _SAvgRing m_AvgRing;
+    int32_t m_AvgLen = 1;
+    int32_t org_pts = 0;
+    int32_t m_StartHour = 0;
+    int32_t m_StartMinute = 0;
+    int32_t m_StartSecond = 0;
+    // Entries written so far: everything past them is still zero, so clearing and zooming
+    // zero only this much and untouched pages of the arrays stay unmapped.
+    int32_t m_RawUsed = 0;
+    int32_t m_ShowUsed = 0;
+};
+
+// Allocates and initialises a series; null when any allocation fails.
+_SRealData *RealDataCreate();
+// Initial state, arrays (re)allocated zeroed; returns org_pts, or -1 when an allocation failed
+// (the series is then empty with capacity 0 and refuses every sample).
+int RealDataInit(_SRealData *s);
+void RealDataDestroy(_SRealData **ps);
+// Empties the raw samples and zeroes the display values; display count and zoom stay.
+bool RealDataClear(_SRealData *s);
+// Appends one raw sample; 0, or -1 when full or secPerSample is not positive.
+int RealDataAdd(_SRealData *s, double a, double b, int secPerSample, int offset);
+// Appends n samples exactly as n calls of RealDataAdd would, without shifting the display
+// window once per point. Returns the number stored, or -1 when secPerSample is not positive.
+int RealDataAddMany(_SRealData *s, const double *a, const double *b, int n, int secPerSample,
+                    int offset);
+// secPerPoint -1 picks the seconds per point that fit all samples into width points.
+// Returns 0, or -1 for a non-positive unit, seconds per point or width, or a width above capacity.
+int RealDataSetZoom(_SRealData *s, int secPerPoint, int width);
+// Recomputes the display points of the visible window; returns m_ShowCount, or -1 when refused.
+int RealDataRebuild(_SRealData *s);
+void RealDataZoomIn(_SRealData *s);
+void RealDataZoomOut(_SRealData *s);
+void RealDataShowAll(_SRealData *s);
+int RealDataTickStep(const _SRealData *s);
+int RealDataTimeOffset(const _SRealData *s, int hour, int minute, int second);
+int RealDataSetStartTime(_SRealData *s, int hour, int minute, int second);
+// Ten times the newest raw value of each series; false and -1 for both when there is none.
+bool RealDataLastValue(const _SRealData *s, double *a, double *b);
