@@ -136,6 +136,12 @@ void SimBed::addFromString(const std::string& description)
         die(std::string("umockdev rejected a device description: ") + (error ? error->message : "?"));
 }
 
+int SimBed::masterOf(const std::string& devNode)
+{
+    std::lock_guard<std::mutex> lock(m_nodesMutex);
+    return umockdev_testbed_get_dev_fd(m_testbed, devNode.c_str());
+}
+
 namespace {
 
 // sysfs attributes end in a newline, as the kernel writes them; libusb checks.
@@ -216,7 +222,7 @@ int SimBed::addSerialSensor(const char* tty, uint16_t vid, uint16_t pid)
     const std::string intf = port.sysPath + "/" + port.sysPath.substr(port.sysPath.rfind('/') + 1) + ":1.0";
     n->sysPaths = {"/sys" + intf + "/" + tty + "/tty/" + tty, "/sys" + port.sysPath};
     addFromString(serialDescription(port.sysPath, port.devnum, tty, vid, pid, minor));
-    const int master = umockdev_testbed_get_dev_fd(m_testbed, n->devNode.c_str());
+    const int master = masterOf(n->devNode);
     if (master < 0)
         die("umockdev made no pty for " + n->devNode);
     n->serial = std::make_unique<SerialLine>(n->mutex, n->sensor, master);
@@ -232,7 +238,7 @@ void SimBed::addOtherSerialPort(const char* tty, uint16_t vid, uint16_t pid)
         minor = m_nextTtyMinor++;
     }
     addFromString(serialDescription(port.sysPath, port.devnum, tty, vid, pid, minor));
-    const int master = umockdev_testbed_get_dev_fd(m_testbed, (std::string("/dev/") + tty).c_str());
+    const int master = masterOf(std::string("/dev/") + tty);
     if (master >= 0)
         SerialLine::prepareMaster(master);
 }

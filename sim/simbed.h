@@ -99,6 +99,7 @@ private:
     };
     UsbPort nextUsbPort();
     void addFromString(const std::string& description);
+    int masterOf(const std::string& devNode); // the pty master umockdev made for a tty
 
     _UMockdevTestbed* m_testbed = nullptr;
     std::string m_rootDir;

@@ -290,6 +290,9 @@ int UsbGadget::submit(UMockdevIoctlClient* c, UMockdevIoctlData* arg)
     }
     ++m_state.submitted;
     m_urbs.push_back(u);
+    // A report already waiting goes out at once, as the host controller would fetch
+    // it on the next poll; done now, a libusb time-out cannot race it.
+    fillInUrbs();
     return 0;
 }
 
