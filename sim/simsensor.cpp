@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <ctime>
+#include <utility>
 
 namespace sim {
 
@@ -239,18 +240,29 @@ void SimSensor::reply(Frame f, uint8_t command)
     }
     f[0] = kUsbReplyByte0;
     sealFrame(f, command);
-    enqueue({f, {}});
+    enqueueFrame(f);
     ++m_stats.replies;
 }
 
 void SimSensor::enqueue(Outgoing o)
 {
+    if (o.garbage.empty()) {
+        o.loseAt = std::exchange(m_loseAt, std::nullopt);
+        o.addAt = std::exchange(m_addAt, std::nullopt);
+    }
     // Bounded like a device's buffer: with nobody reading, the oldest frames go.
     if (m_out.size() >= kMaxQueue) {
         m_out.pop_front();
         ++m_stats.overflowDropped;
     }
     m_out.push_back(std::move(o));
+}
+
+void SimSensor::enqueueFrame(const Frame& f)
+{
+    Outgoing o;
+    o.frame = f;
+    enqueue(std::move(o));
 }
 
 Frame SimSensor::deviceInfo() const
@@ -432,7 +444,7 @@ void SimSensor::emitMeasurement(uint8_t kind)
     f[15] = m_config.identity[2];
     f[16] = m_config.identity[3];
     sealFrame(f, kCmdMeasurement);
-    enqueue({f, {}});
+    enqueueFrame(f);
     ++m_stats.measurements;
 }
 
@@ -457,7 +469,7 @@ void SimSensor::queueParamPair(uint8_t slot, uint16_t w1, uint16_t w2)
     putFrameWord(f, 5, w1);
     putFrameWord(f, 7, w2);
     sealFrame(f, kCmdParam);
-    enqueue({f, {}});
+    enqueueFrame(f);
 }
 
 void SimSensor::sendGarbage(std::size_t n)
@@ -498,14 +510,11 @@ std::vector<uint8_t> SimSensor::takeSerialBytes()
             continue;
         }
         std::vector<uint8_t> wire(o.frame.begin() + 1, o.frame.end());
-        if (m_loseAt) {
-            wire.erase(wire.begin() + std::ptrdiff_t(std::min(*m_loseAt, wire.size() - 1)));
-            m_loseAt.reset();
-        }
-        if (m_addAt) {
-            const std::size_t at = std::min(m_addAt->first, wire.size());
-            wire.insert(wire.begin() + std::ptrdiff_t(at), m_addAt->second);
-            m_addAt.reset();
+        if (o.loseAt)
+            wire.erase(wire.begin() + std::ptrdiff_t(std::min(*o.loseAt, wire.size() - 1)));
+        if (o.addAt) {
+            const std::size_t at = std::min(o.addAt->first, wire.size());
+            wire.insert(wire.begin() + std::ptrdiff_t(at), o.addAt->second);
         }
         bytes.insert(bytes.end(), wire.begin(), wire.end());
     }

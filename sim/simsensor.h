@@ -146,6 +146,7 @@ public:
     void setSilent(bool on) { m_silent = on; }
     bool silent() const { return m_silent; }
     void dropNextReplies(unsigned n) { m_dropReplies = n; }
+    // Serial line faults for the next frame the sensor produces (not one already queued).
     void loseByteInNextFrame(std::size_t pos = 9) { m_loseAt = pos; }
     void addByteInNextFrame(std::size_t pos = 9, uint8_t value = 0x00) { m_addAt = std::make_pair(pos, value); }
     void sendGarbage(std::size_t n);
@@ -163,6 +164,8 @@ private:
     struct Outgoing {
         Frame frame{};
         std::vector<uint8_t> garbage; // non-empty: raw bytes instead of a frame
+        std::optional<std::size_t> loseAt;
+        std::optional<std::pair<std::size_t, uint8_t>> addAt;
     };
     struct Walk {
         uint16_t value = 0;
@@ -172,6 +175,7 @@ private:
     void handleRequest(const Frame& f, Link link);
     void reply(Frame f, uint8_t command);
     void enqueue(Outgoing o);
+    void enqueueFrame(const Frame& f);
     Frame deviceInfo() const;
     Frame serialId() const;
     Frame historyPage(uint8_t page) const;

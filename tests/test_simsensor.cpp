@@ -474,26 +474,27 @@ void TestSimSensor::serialWireFaults()
 {
     SimSensor s;
     s.setPeriodMs(0);
-    for (int i = 0; i < 3; ++i)
-        s.emitMeasurement(1);
+    s.emitMeasurement(1); // already queued: not touched by faults armed later
     s.loseByteInNextFrame(0);
+    s.emitMeasurement(1);
+    s.addByteInNextFrame(19, 0xEE); // armed in a row, each hits its own frame
+    s.emitMeasurement(1);
+    s.emitMeasurement(1);
     std::vector<uint8_t> bytes = s.takeSerialBytes();
-    QCOMPARE(bytes.size(), 3 * kWireSize - 1);
-    QCOMPARE(bytes[0], kCmdMeasurement); // the head went
-    QCOMPARE(bytes[kWireSize - 1], kHead); // later frames untouched
-
-    s.emitMeasurement(1);
-    s.emitMeasurement(1);
-    s.addByteInNextFrame(19, 0xEE);
-    bytes = s.takeSerialBytes();
-    QCOMPARE(bytes.size(), 2 * kWireSize + 1);
+    QCOMPARE(bytes.size(), 4 * kWireSize);
     QCOMPARE(bytes[kWireSize - 1], kTail);
-    QCOMPARE(bytes[kWireSize], uint8_t(0xEE));
-    QCOMPARE(bytes[kWireSize + 1], kHead);
+    QCOMPARE(bytes[kWireSize], kCmdMeasurement); // the second frame lost its head
+    QCOMPARE(bytes[2 * kWireSize - 1], kHead);
+    QCOMPARE(bytes[3 * kWireSize - 2], kTail); // the third gained a byte after its tail
+    QCOMPARE(bytes[3 * kWireSize - 1], uint8_t(0xEE));
+    QCOMPARE(bytes[3 * kWireSize], kHead);
 
+    // Garbage and dropped replies do not use up the fault.
+    s.loseByteInNextFrame();
+    s.dropNextReplies(1);
+    s.handleUsbRequest(usb(kCmdDeviceInfo).data());
     s.sendGarbage(7);
     s.emitMeasurement(1);
-    s.loseByteInNextFrame(); // skips the garbage, hits the frame
     bytes = s.takeSerialBytes();
     QCOMPARE(bytes.size(), 7 + kWireSize - 1);
 }
