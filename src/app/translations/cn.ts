@@ -248,7 +248,7 @@ E-mail: contact@example.com</source>
     </message>
     <message>
         <source>SN</source>
-        <translation>序列号</translation>
+        <translation>序列号：</translation>
     </message>
     <message>
         <source>TextLabel</source>
@@ -256,7 +256,7 @@ E-mail: contact@example.com</source>
     </message>
     <message>
         <source>device name</source>
-        <translation>设备名称</translation>
+        <translation>设备名称：</translation>
     </message>
 </context>
 <context>

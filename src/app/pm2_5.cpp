@@ -1,0 +1,108 @@
+#include "pm2_5.h"
+#include "ui_pm2_5.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QThread>
+#include <QTimerEvent>
+
+PM2_5::PM2_5(QWidget *parent)
+    : QMainWindow(parent)
+    , ui(new Ui::PM2_5)
+{
+    ui->setupUi(this);
+
+    m_CodeUsb.OpenUsbDevice();
+    m_CodeUsb.AskDeviceInfo();
+    m_DevState = m_CodeUsb.HasDevice();
+    if (m_DevState == 0) {
+        GSerialPort &serial = m_CodeUsb.m_SerialPort;
+        serial.m_bPortOpen = serial.OpenSerialPort();
+        if (serial.m_bPortOpen == 1) {
+            m_CodeUsb.AskDeviceInfo();
+            QThread::msleep(SERIAL_INFO_PAUSE_MS);
+            m_DevState = 1;
+        }
+    }
+
+    InitDeviceMenu();
+    m_Plot.m_BaseTime = QDateTime::currentDateTime();
+
+    if (m_DevState == 0) {
+        QMessageBox::warning(nullptr, tr("open device error"),
+                             tr("please check the device is connected!"), QMessageBox::Ok);
+        CreateRecordSets();
+    }
+
+    m_TimerId = startTimer(TICK_MS, Qt::CoarseTimer);
+}
+
+PM2_5::~PM2_5()
+{
+    m_Plot.ClearCurves();
+    close();
+    delete ui;
+}
+
+void PM2_5::CreateRecordSets()
+{
+    if (m_bSetsCreated)
+        return;
+    m_bSetsCreated = true;
+    const int n = m_CodeUsb.GetDataKind();
+    if (n != 2) {
+        ui->radioButtonPA->hide();
+        ui->lineEditPAValue->hide();
+        ui->label_2->hide();
+    }
+}
+
+void PM2_5::InitDeviceMenu()
+{
+    ui->radioButtonPM25->setChecked(true);
+    ui->actionCollect_historical_data->setEnabled(true);
+    ui->labelPM10->hide();
+    ui->lineEditPM10Value->hide();
+    ui->labelPM10Unit->hide();
+    m_CurveActions.clear();
+    m_DevInfoActions.clear();
+    for (int i = 0; i < m_DevState; ++i) {
+        const QString text = QStringLiteral("device%1").arg(i);
+        QAction *curve = ui->menuDisplay->addAction(text);
+        curve->setCheckable(true);
+        curve->setChecked(true);
+        m_CurveActions.append(curve);
+        m_DevInfoActions.append(ui->menuSetName->addAction(text));
+    }
+}
+
+void PM2_5::timerEvent(QTimerEvent *)
+{
+    PollDevice(0);
+}
+
+bool PM2_5::PollDevice(int index)
+{
+    TAG_T_SPM25Data record{};
+    return m_CodeUsb.ReadPM25Data(index, &record) != REPLY_NONE;
+}
+
+void PM2_5::SwitchLanguage(int language, const QString &file)
+{
+    m_Language = language;
+    (void)m_Translator.load(file, QString(), QString(), QString());
+    // Installed at most once: a second switch moves it to the front.
+    QCoreApplication::removeTranslator(&m_Translator);
+    QCoreApplication::installTranslator(&m_Translator);
+    ui->retranslateUi(this);
+}
+
+void PM2_5::on_actionChinese_triggered()
+{
+    SwitchLanguage(1, QStringLiteral(":/cn.qm"));
+}
+
+void PM2_5::on_actionEnglish_triggered()
+{
+    SwitchLanguage(0, QStringLiteral(":/en.qm"));
+}

@@ -1,0 +1,20 @@
+#pragma once
+// The plot's drag picker: a vertical line and the recorded values and time under the mouse.
+#include <QDateTime>
+#include <qwt_plot_picker.h>
+
+class PM2_5; // the owner formats the values; see gqwtplotpicker.cpp
+
+class GQwtPlotPicker : public QwtPlotPicker
+{
+public:
+    GQwtPlotPicker(int xAxis, int yAxis, RubberBand rubberBand, DisplayMode trackerMode,
+                   QWidget *canvas);
+    ~GQwtPlotPicker() override;
+
+    void SetStartTime(const QDateTime &time) { m_TimeBase = time; }
+    void SetOwner(PM2_5 *owner) { m_pOwner = owner; }
+
+    QDateTime m_TimeBase;
+    PM2_5 *m_pOwner = nullptr;
+};

@@ -1,0 +1,235 @@
+// Start-up of the main window against the simulated sensor: which link is
+// opened, what is requested, what the user is told, and the form it shows.
+#include "pm2_5.h"
+#include "simbed.h"
+#include "ui_pm2_5.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+#include <QToolBar>
+#include <QtTest>
+#include <memory>
+
+namespace {
+
+// Closes every modal box that opens while it lives and remembers its texts.
+class BoxCloser : public QObject
+{
+public:
+    BoxCloser()
+    {
+        connect(&m_Timer, &QTimer::timeout, this, [this] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                m_Boxes << QStringList{box->windowTitle(), box->text()};
+                m_Parents << box->parentWidget();
+                m_Icons << box->icon();
+                m_Buttons << box->buttons().size();
+                box->done(QMessageBox::Ok);
+            }
+        });
+        m_Timer.start(20);
+    }
+    QList<QStringList> m_Boxes;
+    QList<QWidget *> m_Parents;
+    QList<QMessageBox::Icon> m_Icons;
+    QList<int> m_Buttons;
+
+private:
+    QTimer m_Timer;
+};
+
+QStringList ActionTexts(const QList<QAction *> &actions)
+{
+    QStringList texts;
+    for (QAction *a : actions)
+        texts << (a->isSeparator() ? QStringLiteral("|") : a->objectName().isEmpty() ? a->text() : a->objectName());
+    return texts;
+}
+
+} // namespace
+
+class TestAppStartup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void withoutSensorWarnsOnceAndRunsWithTwoChannels();
+    void usbSensorIsAskedOverUsb();
+    void serialBridgeIsTheFallback();
+    void formLayoutAndInitialStates();
+    void languageSwitch();
+};
+
+void TestAppStartup::withoutSensorWarnsOnceAndRunsWithTwoChannels()
+{
+    sim::SimBed bed;
+    BoxCloser closer;
+    PM2_5 w;
+    QCOMPARE(closer.m_Boxes.size(), 1);
+    QCOMPARE(closer.m_Boxes[0],
+             (QStringList{"open device error", "please check the device is connected!"}));
+    QCOMPARE(closer.m_Parents[0], nullptr);
+    QCOMPARE(closer.m_Icons[0], QMessageBox::Warning);
+    QCOMPARE(closer.m_Buttons[0], 1);
+    QCOMPARE(w.m_DevState, 0);
+    QVERIFY(w.m_CurveActions.isEmpty());
+    QVERIFY(w.m_DevInfoActions.isEmpty());
+    QCOMPARE(w.ui->menuDisplay->actions().size(), 2);
+    QVERIFY(w.ui->menuSetName->actions().isEmpty());
+    QVERIFY(w.m_TimerId > 0);
+    QCOMPARE(w.m_CodeUsb.m_SerialPort.m_bPortOpen, 0);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QVERIFY(w.ui->radioButtonPA->isVisible()); // two channels without a reported type
+    QVERIFY(w.ui->lineEditPAValue->isVisible());
+    QTest::qWait(450); // the timer ticks with nothing to read
+    QCOMPARE(closer.m_Boxes.size(), 1);
+}
+
+void TestAppStartup::usbSensorIsAskedOverUsb()
+{
+    sim::SimBed bed;
+    const int usb = bed.addUsbSensor();
+    const int serial = bed.addSerialSensor();
+    BoxCloser closer;
+    auto w = std::make_unique<PM2_5>();
+    QVERIFY(closer.m_Boxes.isEmpty());
+    QCOMPARE(w->m_DevState, 1);
+    QCOMPARE(w->m_CodeUsb.HasDevice(), 1);
+    QCOMPARE(w->m_CodeUsb.m_SerialPort.m_bPortOpen, -1); // never tried
+    QCOMPARE(bed.with(usb, [](sim::SimSensor &s) {
+        return s.requestCount(sim::kCmdDeviceInfo, sim::Link::Usb);
+    }), size_t(1));
+    QCOMPARE(bed.with(serial, [](sim::SimSensor &s) { return s.requests().size(); }), size_t(0));
+    QCOMPARE(w->m_CurveActions.size(), 1);
+    QCOMPARE(w->m_CurveActions[0]->text(), QStringLiteral("device0"));
+    QVERIFY(w->m_CurveActions[0]->isCheckable() && w->m_CurveActions[0]->isChecked());
+    QCOMPARE(w->m_DevInfoActions.size(), 1);
+    QCOMPARE(w->m_DevInfoActions[0]->text(), QStringLiteral("device0"));
+    QCOMPARE(w->ui->menuDisplay->actions().last(), w->m_CurveActions[0]);
+    QCOMPARE(w->ui->menuSetName->actions(), QList<QAction *>{w->m_DevInfoActions[0]});
+    // The sensor's reply arrives on the next ticks.
+    QTRY_COMPARE(w->m_CodeUsb.m_DevType, int(bed.with(usb, [](sim::SimSensor &s) {
+        return s.config().deviceType;
+    })));
+}
+
+void TestAppStartup::serialBridgeIsTheFallback()
+{
+    sim::SimBed bed;
+    bed.addOtherSerialPort("ttyUSB0", 0x0403, 0x6001);
+    const int serial = bed.addSerialSensor("ttyUSB1");
+    bed.addOtherUsbDevice(0x16C0, 0xFFF2);
+    BoxCloser closer;
+    PM2_5 w;
+    QVERIFY(closer.m_Boxes.isEmpty());
+    QCOMPARE(w.m_DevState, 1);
+    QCOMPARE(w.m_CodeUsb.HasDevice(), 0);
+    QCOMPARE(w.m_CodeUsb.m_SerialPort.m_bPortOpen, 1);
+    QTRY_COMPARE(bed.with(serial, [](sim::SimSensor &s) { return s.requests().size(); }), size_t(2));
+    bed.with(serial, [](sim::SimSensor &s) {
+        QCOMPARE(int(s.requests()[0].image[2]), 0xA6);
+        QCOMPARE(int(s.requests()[1].image[2]), 0xB5);
+        QVERIFY(s.requests()[0].link == sim::Link::Serial);
+    });
+    QCOMPARE(w.m_CurveActions.size(), 1);
+    // The identity replies fill the device list through the serial link.
+    QTRY_VERIFY(w.m_CodeUsb.HasDevice() == 1 && w.m_CodeUsb.m_LinkMode == 4);
+}
+
+void TestAppStartup::formLayoutAndInitialStates()
+{
+    sim::SimBed bed;
+    bed.addUsbSensor();
+    PM2_5 w;
+    Ui::PM2_5 *ui = w.ui;
+    QCOMPARE(ActionTexts(ui->mainToolBar->actions()),
+             (QStringList{"actionExecl", "actionOpen", "actionExit", "|", "actionTime_zoom_in",
+                          "actionTime_zoom_out", "|", "actionCollection"}));
+    QList<QMenu *> menus;
+    for (QAction *a : ui->menuBar->actions())
+        menus << a->menu();
+    QCOMPARE(menus, (QList<QMenu *>{ui->menuFile, ui->menuExamine, ui->menuDisplay,
+                                    ui->menuSetName, ui->menuCollection, ui->menuAbout}));
+    QCOMPARE(ui->menuFile->actions().first()->menu(), ui->menuSave);
+    QCOMPARE(ActionTexts(ui->menuFile->actions().mid(1)), (QStringList{"actionOpen", "actionExit"}));
+    QCOMPARE(ActionTexts(ui->menuSave->actions()), (QStringList{"actionBinary", "actionExecl"}));
+    QCOMPARE(ActionTexts(ui->menuExamine->actions()),
+             (QStringList{"actionTime_zoom_in", "actionTime_zoom_out"}));
+    QCOMPARE(ActionTexts(ui->menuCollection->actions()),
+             (QStringList{"actionCollection", "actionCollect_historical_data",
+                          "actionClear_history_data"}));
+    QCOMPARE(ActionTexts(ui->menuAbout->actions()),
+             (QStringList{"actionAbout_Quelmar", "actionAbout_Software"}));
+    for (QAction *hidden : {ui->actionChinese, ui->actionEnglish, ui->actionText})
+        QVERIFY2(hidden->associatedWidgets() == QList<QWidget *>{}, qPrintable(hidden->objectName()));
+    QCOMPARE(ui->actionText->icon().cacheKey(), ui->actionBinary->icon().cacheKey());
+
+    QVERIFY(ui->actionCollection->isCheckable() && ui->actionCollection->isChecked());
+    QVERIFY(!ui->actionCollect_historical_data->isCheckable());
+    QVERIFY(ui->actionCollect_historical_data->isEnabled());
+    QVERIFY(!ui->actionClear_history_data->isEnabled());
+    QVERIFY(ui->radioButtonPM25->isChecked());
+    QVERIFY(!ui->lineEditValue->isEnabled());
+    QCOMPARE(ui->lineEditValue->maximumSize(), QSize(60, 30));
+    QCOMPARE(ui->lineEditValue->alignment(), Qt::AlignCenter);
+    QVERIFY(ui->lineEditPM10Value->font().bold());
+    QCOMPARE(ui->labelDevType->font().pointSize(), 14);
+    QCOMPARE(ui->labelDevType->text(), QStringLiteral("AQ-130"));
+    QCOMPARE(ui->labelState->text(), QString());
+    QCOMPARE(w.size(), QSize(1005, 676));
+    QCOMPARE(w.windowTitle(), QStringLiteral("Quelmar Air Quality Monitor V5.9"));
+    QCOMPARE(ui->actionCollection->text(), QStringLiteral("Stop Collect"));
+    QCOMPARE(ui->actionBinary->statusTip(), QStringLiteral("Save to bin"));
+    QVERIFY(!ui->actionExit->icon().isNull());
+    QVERIFY(!ui->actionCollection->icon().isNull());
+
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    for (QWidget *hidden : {static_cast<QWidget *>(ui->labelPM10),
+                            static_cast<QWidget *>(ui->lineEditPM10Value),
+                            static_cast<QWidget *>(ui->labelPM10Unit)})
+        QVERIFY(!hidden->isVisible());
+    QVERIFY(ui->qwtPlot->isVisible());
+}
+
+void TestAppStartup::languageSwitch()
+{
+    sim::SimBed bed;
+    bed.addUsbSensor();
+    PM2_5 w;
+    Ui::PM2_5 *ui = w.ui;
+    ui->actionEnglish->trigger();
+    QCOMPARE(w.m_Language, 0);
+    QCOMPARE(ui->actionBinary->text(), QStringLiteral("Binary file"));
+    QCOMPARE(ui->actionBinary->statusTip(), QStringLiteral("Save to bin file"));
+    QCOMPARE(ui->actionExecl->text(), QStringLiteral("Execl"));
+    QCOMPARE(ui->menuExamine->title(), QStringLiteral("Zoom"));
+    QCOMPARE(ui->actionNodisplay->text(), QStringLiteral("No display"));
+    QCOMPARE(ui->actionText->text(), QStringLiteral("Text file"));
+
+    const QString unit = ui->label_3->text();
+    ui->actionChinese->trigger();
+    QCOMPARE(w.m_Language, 1);
+    QCOMPARE(w.windowTitle(), QString::fromUtf8("Quelmar 空气质量监测仪 V5.9"));
+    QCOMPARE(ui->menuFile->title(), QString::fromUtf8("文件"));
+    QCOMPARE(ui->menuCollection->title(), QString::fromUtf8("采集"));
+    QCOMPARE(ui->actionCollection->text(), QString::fromUtf8("停止采集"));
+    QCOMPARE(ui->radioButtonPM25->text(), QStringLiteral("PM2.5"));
+    QCOMPARE(ui->labelPM10->text(), QStringLiteral("PM10"));
+    QCOMPARE(ui->label_3->text(), unit);
+    QCOMPARE(ui->labelDevType->text(), QStringLiteral("AQ-130"));
+    QCOMPARE(ui->radioButtonPA->text(), QString::fromUtf8("甲醛"));
+
+    // Switching back and forth keeps one translator installed.
+    ui->actionEnglish->trigger();
+    QCOMPARE(ui->menuExamine->title(), QStringLiteral("Zoom"));
+    QCOMPARE(QCoreApplication::translate("PM2_5", "open device error"), QStringLiteral("open device error"));
+    QCoreApplication::removeTranslator(&w.m_Translator);
+    QCOMPARE(ui->menuExamine->title(), QStringLiteral("Zoom"));
+    QCOMPARE(QCoreApplication::translate("PM2_5", "Examine"), QStringLiteral("Examine"));
+}
+
+QTEST_MAIN(TestAppStartup)
+#include "test_app_startup.moc"
