@@ -57,11 +57,20 @@ struct SimBed::Node {
     bool unplugged = false;
 };
 
-SimBed::SimBed()
+SimBed::SimBed(Role role)
 {
     if (g_bedAlive.exchange(true))
         die("a second test bed in one process; umockdev supports one at a time");
     const char* preload = std::getenv("LD_PRELOAD");
+    if (role == Role::Launcher) {
+        // The bed serves a child program that runs under the preload; this process
+        // keeps the real /sys and /dev.
+        m_testbed = umockdev_testbed_new();
+        gchar* root = umockdev_testbed_get_root_dir(m_testbed);
+        m_rootDir = root;
+        g_free(root);
+        return;
+    }
     if (!preload || !std::strstr(preload, "libumockdev-preload"))
         die("libumockdev-preload.so.0 is not in LD_PRELOAD, so this process would see the real "
             "/sys and /dev. Run the test through ctest, or start it with "

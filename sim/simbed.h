@@ -47,7 +47,10 @@ class SerialLine;
 
 class SimBed {
 public:
-    SimBed();
+    // Test: this process itself looks at the bed (needs the preload).
+    // Launcher: the bed serves a child started with the preload in its environment.
+    enum class Role { Test, Launcher };
+    explicit SimBed(Role role = Role::Test);
     ~SimBed();
     SimBed(const SimBed&) = delete;
     SimBed& operator=(const SimBed&) = delete;
