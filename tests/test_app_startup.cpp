@@ -1,5 +1,6 @@
 // Start-up of the main window against the simulated sensor: which link is
 // opened, what is requested, what the user is told, and the form it shows.
+#include "grecorddataset.h"
 #include "pm2_5.h"
 #include "simbed.h"
 #include "ui_pm2_5.h"
@@ -65,7 +66,8 @@ void TestAppStartup::withoutSensorWarnsOnceAndRunsWithTwoChannels()
 {
     sim::SimBed bed;
     BoxCloser closer;
-    PM2_5 w;
+    auto owned = std::make_unique<PM2_5>();
+    PM2_5 &w = *owned;
     QCOMPARE(closer.m_Boxes.size(), 1);
     QCOMPARE(closer.m_Boxes[0],
              (QStringList{"open device error", "please check the device is connected!"}));
@@ -85,6 +87,16 @@ void TestAppStartup::withoutSensorWarnsOnceAndRunsWithTwoChannels()
     QVERIFY(w.ui->lineEditPAValue->isVisible());
     QTest::qWait(450); // the timer ticks with nothing to read
     QCOMPARE(closer.m_Boxes.size(), 1);
+
+    // The window works without a sensor: one record set per channel, both with their streams.
+    QVERIFY(w.m_pRecordSets != nullptr);
+    QCOMPARE(g_pRecordSets, w.m_pRecordSets);
+    for (int channel : {0, 1}) {
+        const GRecordDataSet &set = w.m_pRecordSets[channel];
+        QVERIFY(set.m_pLive && set.m_pFile && set.m_pHistory);
+    }
+    owned.reset();
+    QCOMPARE(g_pRecordSets, nullptr);
 }
 
 void TestAppStartup::usbSensorIsAskedOverUsb()
@@ -107,6 +119,7 @@ void TestAppStartup::usbSensorIsAskedOverUsb()
     QVERIFY(w->m_CurveActions[0]->isCheckable() && w->m_CurveActions[0]->isChecked());
     QCOMPARE(w->m_DevInfoActions.size(), 1);
     QCOMPARE(w->m_DevInfoActions[0]->text(), QStringLiteral("device0"));
+    QVERIFY(w->m_pRecordSets == nullptr); // created when the sensor identifies itself
     QCOMPARE(w->ui->menuDisplay->actions().last(), w->m_CurveActions[0]);
     QCOMPARE(w->ui->menuSetName->actions(), QList<QAction *>{w->m_DevInfoActions[0]});
     // The sensor's reply arrives on the next ticks.

@@ -1,6 +1,8 @@
 #include "pm2_5.h"
 #include "ui_pm2_5.h"
 
+#include "grecorddataset.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QThread>
@@ -40,16 +42,37 @@ PM2_5::PM2_5(QWidget *parent)
 PM2_5::~PM2_5()
 {
     m_Plot.ClearCurves();
+    FreeRecordSets();
     close();
     delete ui;
 }
 
+void PM2_5::FreeRecordSets()
+{
+    if (!m_pRecordSets)
+        return;
+    delete[] m_pRecordSets;
+    m_pRecordSets = nullptr;
+    g_pRecordSets = nullptr;
+    m_RecordSetCount = 0;
+}
+
+GRecordDataSet *PM2_5::RecordSet(int channel) const
+{
+    return m_pRecordSets && channel >= 0 && channel < m_RecordSetCount ? &m_pRecordSets[channel]
+                                                                       : nullptr;
+}
+
 void PM2_5::CreateRecordSets()
 {
-    if (m_bSetsCreated)
+    if (m_pRecordSets)
         return;
-    m_bSetsCreated = true;
     const int n = m_CodeUsb.GetDataKind();
+    m_pRecordSets = new GRecordDataSet[size_t(n)];
+    m_RecordSetCount = n;
+    for (int i = 0; i < n; ++i)
+        m_pRecordSets[i].Create();
+    g_pRecordSets = m_pRecordSets;
     if (n != 2) {
         ui->radioButtonPA->hide();
         ui->lineEditPAValue->hide();

@@ -53,5 +53,9 @@ private slots:
 
 private:
     void SwitchLanguage(int language, const QString &file);
-    bool m_bSetsCreated = false; // until the record sets arrive
+    void FreeRecordSets();
+    // The set of a channel, or null when it does not exist (no sets yet, or fewer channels).
+    GRecordDataSet *RecordSet(int channel) const;
+
+    int m_RecordSetCount = 0; // entries of m_pRecordSets
 };
