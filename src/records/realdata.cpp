@@ -5,20 +5,50 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <sys/mman.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define PM25_HEAP_ARRAYS 1 // keep the arrays visible to AddressSanitizer's bounds checks
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define PM25_HEAP_ARRAYS 1
+#endif
+#endif
 
 namespace {
 
-// calloc hands out fresh zero pages for arrays of this size; they cost no memory until written.
+constexpr size_t ARRAY_BYTES = size_t(REAL_DATA_CAPACITY) * sizeof(double);
+
+// Mapped directly rather than taken from the heap: fresh zero pages cost no memory until
+// written, and a released array is not handed out again by calloc, which would clear (and so
+// make resident) all of it.
 double *ZeroArray()
 {
+#ifdef PM25_HEAP_ARRAYS
     return static_cast<double *>(std::calloc(size_t(REAL_DATA_CAPACITY), sizeof(double)));
+#else
+    void *p = mmap(nullptr, ARRAY_BYTES, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
+                   -1, 0);
+    return p == MAP_FAILED ? nullptr : static_cast<double *>(p);
+#endif
+}
+
+void ReleaseArray(double *p)
+{
+    if (!p)
+        return;
+#ifdef PM25_HEAP_ARRAYS
+    std::free(p);
+#else
+    munmap(p, ARRAY_BYTES);
+#endif
 }
 
 void FreeArrays(_SRealData *s)
 {
     for (double **p : {&s->m_pShowData0, &s->m_pShowData1, &s->m_pShowSec, &s->m_pData0,
                        &s->m_pData1, &s->m_pDataSec}) {
-        std::free(*p);
+        ReleaseArray(*p);
         *p = nullptr;
     }
     s->m_MaxDataCount = 0;
