@@ -7,6 +7,25 @@
 #include <QMessageBox>
 #include <QThread>
 #include <QTimerEvent>
+#include <cmath>
+
+namespace {
+
+// Truncates toward zero to 1/scale; the tolerance keeps 1.001 from becoming 1.000 through
+// binary rounding (1.001 * 1000 = 1000.9999...).
+double TruncateTo(double value, double scale)
+{
+    const double scaled = value * scale;
+    return std::trunc(scaled + std::copysign(1e-6, scaled)) / scale;
+}
+
+// Raw resolution of a channel's values: tenths on channel 0, thousandths on channel 1.
+double ChannelScale(int channel)
+{
+    return channel == 0 ? 10.0 : 1000.0;
+}
+
+} // namespace
 
 PM2_5::PM2_5(QWidget *parent)
     : QMainWindow(parent)
@@ -97,6 +116,26 @@ void PM2_5::InitDeviceMenu()
         m_CurveActions.append(curve);
         m_DevInfoActions.append(ui->menuSetName->addAction(text));
     }
+}
+
+QString PM2_5::FormatValue(double x, double) const
+{
+    const GRecordDataSet *set = RecordSet(m_Channel);
+    if (!set || !set->m_pCurrent || !set->m_pCurrent->m_pRealData)
+        return QString();
+    const _SRealData *series = set->m_pCurrent->m_pRealData;
+    const int n = series->m_ShowCount;
+    const double X = std::trunc(x);
+    int i = 0;
+    while (i < n && std::trunc(series->m_pShowSec[i]) < X)
+        ++i;
+    if (i >= n)
+        return QString();
+    const double scale = ChannelScale(m_Channel);
+    const QString a = QString::number(TruncateTo(series->m_pShowData0[i], scale), 'g', 6);
+    if (m_DevState != 2)
+        return a;
+    return a + QLatin1Char(' ') + QString::number(TruncateTo(series->m_pShowData1[i], scale), 'g', 6);
 }
 
 void PM2_5::timerEvent(QTimerEvent *)

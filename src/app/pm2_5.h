@@ -29,6 +29,8 @@ public:
     void CreateRecordSets();
     void InitDeviceMenu();
     bool PollDevice(int index);
+    // The recorded value(s) of the shown channel at the first display point at or after x.
+    QString FormatValue(double x, double y) const;
 
     SCodeUsb m_CodeUsb;
     GRecordDataSet *m_pRecordSets = nullptr;
