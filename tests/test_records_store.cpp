@@ -5,6 +5,9 @@
 #include "recordclock.h"
 
 #include <QtTest>
+#include <fstream>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -76,6 +79,7 @@ private slots:
     void setModesAndStreams();
     void destroyClearsCurrent();
     void lastValueOfLiveStream();
+    void allocationFailureLeavesEmptyStreams();
 };
 
 void TestRecordsStore::imageDefaults()
@@ -558,6 +562,53 @@ void TestRecordsStore::lastValueOfLiveStream()
     QCOMPARE(b, 456.0);
     QVERIFY(RealDataLastValue(sets[1].m_pLive->m_pRealData, &a, &b));
     QCOMPARE(a, 0.45);
+}
+
+void TestRecordsStore::allocationFailureLeavesEmptyStreams()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    QSKIP("an address-space limit cannot be combined with AddressSanitizer's shadow memory");
+#else
+    long pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    rlimit old{};
+    QVERIFY(getrlimit(RLIMIT_AS, &old) == 0);
+    // Room for the small objects but not for a series (six arrays of 9.7 MB).
+    const rlim_t tight = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (16 << 20);
+    if (old.rlim_cur != RLIM_INFINITY && old.rlim_cur < tight)
+        QSKIP("address space already limited");
+    TestClock clock(T0);
+    GRecordDataSet set;
+    bool created = true;
+    bool history = true;
+    double a = 0, b = 0;
+    bool last = true;
+    {
+        rlimit limit = old;
+        limit.rlim_cur = tight;
+        setrlimit(RLIMIT_AS, &limit);
+        created = set.Create();
+        set.StartLive();
+        set.AddLiveData(Sample(10), 0);
+        clock.Advance(3);
+        set.AddLiveData(Sample(20), 0);
+        if (set.m_pLive)
+            last = RealDataLastValue(set.m_pLive->m_pRealData, &a, &b);
+        if (set.m_pHistory) {
+            history = set.m_pHistory->RecordDataToRealData(uint32_t(T0), 0, 300, 300);
+            set.m_pHistory->RecordDataToRealData2(0);
+        }
+        setrlimit(RLIMIT_AS, &old);
+    }
+    QVERIFY(!created);
+    QVERIFY(set.m_pLive && set.m_pHistory);
+    QVERIFY(!set.m_pLive->m_pRealData);
+    QCOMPARE(set.m_pLive->m_LiveCount, 3); // the stream keeps counting (and its image, if any)
+    QVERIFY(!last);
+    QCOMPARE(a, -1.0);
+    QVERIFY(!history);
+    QVERIFY(set.Create()); // usable again once memory is back
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestRecordsStore)
