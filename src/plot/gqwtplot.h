@@ -5,8 +5,10 @@
 
 class GBackGround;
 class GQwtPlotPicker;
+class GRecordDataSet;
 class QwtPlot;
 class QwtPlotCurve;
+struct _SRealData;
 
 class GQwtPlot
 {
@@ -15,6 +17,24 @@ public:
     GQwtPlot(const GQwtPlot &) = delete;
     GQwtPlot &operator=(const GQwtPlot &) = delete;
 
+    // The form's plot widget, not owned. Returns 1.
+    int SetQwtPlot(QwtPlot *plot);
+    // One-time set-up: canvas, bands, picker, axes, curves. A repeated call starts over from a
+    // clean plot. Returns 0, or -1 without a widget.
+    int InitPlot(const QDateTime &startTime, int orgPts, int curveCount);
+    // Redraws channel `channel` of the setCount sets when its series completed a display point
+    // (or always with resetTimeAxis). A channel without a set, stream or series is ignored.
+    void UpdatePlot(const GRecordDataSet *sets, int setCount, int channel, int languageFlag,
+                    bool resetTimeAxis);
+    // Returns 1, or 0 without a widget (e.g. a language switch before the set-up).
+    int ReSetAxisTitle(int languageFlag, int channel);
+    void ReSetAxisXY(const _SRealData *series, double xStep, int channel);
+    // mode 0 PM2.5, 1 formaldehyde, 2 TVOC bands.
+    void ReSetBackGround(int mode);
+    int CreateCurves();
+    // 0, or -1 when there is no curve i.
+    int SetCurveStyle(unsigned int i);
+    // Deletes curves, background and picker; returns 1. Must run while the widget still exists.
     int ClearCurves();
 
     QList<QwtPlotCurve *> m_Curves;
