@@ -1,0 +1,106 @@
+// Cost of one live tick's plot work: a sample completes a display point, UpdatePlot sets axes,
+// bands and both curves from a full 300-point window and replots, and the shown widget paints
+// (offscreen platform). Reported as the median per tick and its share of the 200 ms tick.
+#include "gqwtplot.h"
+#include "grecorddataset.h"
+#include "recordclock.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QEvent>
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <qwt_plot.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr double TICK_US = 200000;
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// Counts paint events, so the benchmark knows the canvas really was drawn.
+class PaintCounter : public QObject
+{
+public:
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        m_Paints += e->type() == QEvent::Paint ? 1 : 0;
+        return false;
+    }
+    int m_Paints = 0;
+};
+
+void Sample(_SRealData *s, int i)
+{
+    const double pm25 = 90 + 80 * std::sin(i / 45.0);
+    RealDataAdd(s, pm25, pm25 * 1.5 + 20, 1, s->org_pts);
+}
+
+void BM_LiveTickPlot(benchmark::State &state)
+{
+    const QDateTime start(QDate(2024, 3, 5), QTime(10, 7, 23));
+    RecordClockSet([start] { return start; });
+    GRecordDataSet set;
+    set.Create();
+    set.StartLive();
+    _SRealData *s = set.m_pLive->m_pRealData;
+    RealDataRebuild(s);
+    int i = 0;
+    for (; i < 600; ++i) // the window is full and scrolls
+        Sample(s, i);
+
+    QwtPlot widget;
+    widget.resize(985, 500); // about the plot's size in the main window
+    GQwtPlot plot;
+    plot.SetQwtPlot(&widget);
+    plot.InitPlot(start, s->org_pts, 2);
+    plot.UpdatePlot(&set, 1, 0, 1, true);
+    widget.show();
+    PaintCounter paints;
+    widget.canvas()->installEventFilter(&paints);
+    QCoreApplication::processEvents();
+
+    std::vector<double> us;
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        Sample(s, i++);
+        plot.UpdatePlot(&set, 1, 0, 1, false);
+        QCoreApplication::processEvents(); // the paint the replot asked for
+        us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+    }
+    if (paints.m_Paints < int(us.size()))
+        state.SkipWithError("the canvas was not painted on every tick");
+    const double median = Median(us);
+    state.counters["median_us"] = median;
+    state.counters["tick_pct"] = 100 * median / TICK_US;
+    state.counters["points"] = s->m_ShowCount;
+    plot.ClearCurves();
+    RecordClockSet({});
+}
+BENCHMARK(BM_LiveTickPlot)->Unit(benchmark::kMicrosecond)->UseRealTime()->MinTime(2.0);
+
+// ReSetAxisXY's debug lines cost whatever stderr costs; kept out of the figure.
+void Discard(QtMsgType, const QMessageLogContext &, const QString &) {}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(Discard);
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
