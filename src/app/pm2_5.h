@@ -22,15 +22,25 @@ class PM2_5 : public QMainWindow
 public:
     static constexpr int TICK_MS = 200;
     static constexpr int SERIAL_INFO_PAUSE_MS = 50;
+    static constexpr int CLEARED_MESSAGE_MS = 3000;
+    static constexpr int HISTORY_MESSAGE_MS = 3000;
+    static constexpr int NO_DEVICE_MESSAGE_MS = 4000;
 
     explicit PM2_5(QWidget *parent = nullptr);
     ~PM2_5() override;
 
     void CreateRecordSets();
+    int InitPlotView();
     void InitDeviceMenu();
+    void UpdateDeviceName(int index);
     bool PollDevice(int index);
+    bool ShowValue(int channel, int code);
+    void SetCollectState(bool collect);
     // The recorded value(s) of the shown channel at the first display point at or after x.
     QString FormatValue(double x, double y) const;
+    // The set of a channel, or null when it does not exist (no sets yet, or fewer channels).
+    GRecordDataSet *RecordSet(int channel) const;
+    int RecordSetCount() const { return m_RecordSetCount; }
 
     SCodeUsb m_CodeUsb;
     GRecordDataSet *m_pRecordSets = nullptr;
@@ -50,14 +60,37 @@ protected:
     void timerEvent(QTimerEvent *event) override;
 
 private slots:
+    void on_actionExit_triggered();
+    void on_actionBinary_triggered();
+    void on_actionOpen_triggered();
     void on_actionChinese_triggered();
     void on_actionEnglish_triggered();
+    void on_actionTime_zoom_in_triggered();
+    void on_actionTime_zoom_out_triggered();
+    void my_actionDevice1_triggered();
+    void my_actionSetDevice1_triggered();
+    void on_actionAbout_Software_triggered();
+    void on_actionDisplay_all_triggered();
+    void on_actionNodisplay_triggered();
+    void on_actionCollection_triggered();
+    void on_actionCollect_historical_data_triggered();
+    void on_radioButtonPM25_clicked();
+    void on_radioButtonPA_clicked();
+    void on_actionAbout_Quelmar_triggered();
+    void on_actionExecl_triggered();
+    void on_actionClear_history_data_triggered();
+    QString FileExcelToStr(QString fileName);
 
 private:
     void SwitchLanguage(int language, const QString &file);
     void FreeRecordSets();
-    // The set of a channel, or null when it does not exist (no sets yet, or fewer channels).
-    GRecordDataSet *RecordSet(int channel) const;
+    void HandleDeviceInfo(int index);
+    void ShowChannel(int channel);
+    void ZoomTime(bool in);
+    void ShowAllCurves(bool show);
+    void ShowCurve(int index, bool visible);
+    void UpdateShownPlot(bool resetTimeAxis);
+    bool RequireDevice();
 
     int m_RecordSetCount = 0; // entries of m_pRecordSets
 };

@@ -1,0 +1,391 @@
+// Live monitoring end to end: the simulated sensor on the bed, the unchanged window,
+// ticks driven by the test, over USB and over the serial bridge.
+#include "deviceinfodialog.h"
+#include "gqwtplotpicker.h"
+#include "grecorddataset.h"
+#include "pm2_5.h"
+#include "recordclock.h"
+#include "simbed.h"
+#include "ui_deviceinfodialog.h"
+#include "ui_pm2_5.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QStatusBar>
+#include <QTimer>
+#include <QtTest>
+#include <functional>
+#include <memory>
+#include <qwt_plot_curve.h>
+
+namespace {
+
+constexpr uint16_t kAux = 0x6162; // identity bytes "ab"
+
+// The test's clock: every sample arrives one second after the one before.
+struct TestClock {
+    QDateTime now = QDateTime::currentDateTime();
+    TestClock()
+    {
+        RecordClockSet([this] { return now; });
+    }
+    ~TestClock() { RecordClockSet({}); }
+    void Step(int secs = 1) { now = now.addSecs(secs); }
+};
+
+struct Live {
+    explicit Live(bool serial, uint8_t type, std::vector<uint8_t> kinds = {1, 17},
+                  const std::function<void(sim::SimSensor &)> &setup = {})
+    {
+        id = serial ? bed.addSerialSensor() : bed.addUsbSensor();
+        bed.with(id, [&](sim::SimSensor &s) {
+            s.setDeviceType(type);
+            s.setKinds(std::move(kinds));
+            if (setup)
+                setup(s);
+        });
+        w = std::make_unique<PM2_5>();
+        w->killTimer(w->m_TimerId); // the test drives the ticks
+    }
+    ~Live() { w.reset(); }
+
+    // Ticks until cond holds (events run between ticks, as the timer would let them).
+    bool TickUntil(const std::function<bool()> &cond, int timeoutMs = 5000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!cond()) {
+            if (t.elapsed() > timeoutMs)
+                return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            w->PollDevice(0);
+        }
+        return true;
+    }
+    bool Identify() { return TickUntil([this] { return w->m_bDevInfoOk == 1; }); }
+    // One measurement frame with exact words; ticks until the window has stored it.
+    bool Measure(uint8_t kind, uint16_t value, uint16_t pm10 = 0, int timeoutMs = 3000)
+    {
+        clock.Step();
+        const int channel = kind == 17 || kind == 33 ? 1 : 0;
+        GRecordDataSet *set = w->RecordSet(channel);
+        const int before = set ? set->m_pLive->m_pRealData->m_DataCount : -1;
+        bed.with(id, [&](sim::SimSensor &s) {
+            s.setNextMeasurement(kind, 500, 100, value, kAux, pm10);
+            s.emitMeasurement(kind);
+        });
+        return TickUntil([&] {
+            return set && set->m_pLive->m_pRealData->m_DataCount > before;
+        }, timeoutMs);
+    }
+    size_t Requests(uint8_t command)
+    {
+        return bed.with(id, [&](sim::SimSensor &s) { return s.requestCount(command); });
+    }
+
+    TestClock clock;
+    sim::SimBed bed;
+    int id = 0;
+    std::unique_ptr<PM2_5> w;
+};
+
+// Runs f on the next modal widget that opens, then closes it.
+void OnNextModal(std::function<void(QWidget *)> f)
+{
+    auto *timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, f] {
+        if (QWidget *modal = QApplication::activeModalWidget()) {
+            timer->stop();
+            f(modal);
+            modal->close();
+            timer->deleteLater();
+        }
+    });
+    timer->start(10);
+}
+
+} // namespace
+
+class TestAppLive : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void identification_data();
+    void identification();
+    void valuesShownAtTheirResolution_data();
+    void valuesShownAtTheirResolution();
+    void modelRules();
+    void tvocNamingHappensOnce();
+    void collectionOffFreezesThePlot();
+    void curveVisibilityCommands();
+    void deviceDialogShowsUpperCaseSerial();
+    void clearingOverSerial();
+    void secondChannelChosenBeforeAOneChannelSensor();
+    void informationBoxesAndExit();
+};
+
+void TestAppLive::identification_data()
+{
+    QTest::addColumn<bool>("serial");
+    QTest::newRow("usb") << false;
+    QTest::newRow("serial") << true;
+}
+
+void TestAppLive::identification()
+{
+    QFETCH(bool, serial);
+    // The reply to the start-up request is lost.
+    Live live(serial, 20, {1, 17},
+              [serial](sim::SimSensor &s) { s.dropNextReplies(serial ? 2 : 1); });
+    PM2_5 &w = *live.w;
+    // The start-up request went unanswered: each first-channel reply asks again, nothing is kept.
+    QTest::qWait(100);
+    const size_t asked = live.Requests(0xA6);
+    live.bed.with(live.id, [](sim::SimSensor &s) {
+        s.setSilent(true); // no replies to the new requests yet
+        s.emitMeasurement(1);
+    });
+    QVERIFY(live.TickUntil([&] { return live.Requests(0xA6) == asked + 1; }));
+    QVERIFY(w.m_pRecordSets == nullptr);
+    QCOMPARE(w.m_bDevInfoOk, 0);
+    QCOMPARE(w.ui->lineEditValue->text(), QString());
+
+    live.bed.with(live.id, [](sim::SimSensor &s) { s.setSilent(false); });
+    w.m_CodeUsb.AskDeviceInfo();
+    QVERIFY(live.Identify());
+    QVERIFY(w.m_pRecordSets != nullptr);
+    QCOMPARE(w.RecordSetCount(), 2);
+    QCOMPARE(w.m_HisInterval, 297);
+    QCOMPARE(w.ui->labelDevType->text(), QStringLiteral("AQ-130"));
+    QCOMPARE(w.m_Plot.m_Curves.size(), 1);
+    QVERIFY(w.m_Plot.m_pPicker && w.m_Plot.m_pPicker->m_pOwner == &w);
+    QVERIFY(w.m_pRecordSets[0].m_bCollect);
+
+    QVERIFY(live.Measure(1, 355, 420));
+    QCOMPARE(w.ui->lineEditValue->text(), QStringLiteral("35.5"));
+    QCOMPARE(w.m_pRecordSets[0].m_DevType, 20);
+    // The identity text; on the serial link it is rebuilt from every measurement.
+    const QString name = w.m_CurveActions[0]->text();
+    QVERIFY2(serial ? name.contains('-') : name == QLatin1String("ab12"), qPrintable(name));
+    for (int i = 0; i < 5; ++i)
+        QVERIFY(live.Measure(1, uint16_t(300 + i)));
+    QVERIFY(w.m_Plot.m_Curves[0]->dataSize() > 0); // drawn
+}
+
+void TestAppLive::valuesShownAtTheirResolution_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("word");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("123.4 shows whole") << 1 << 1234 << "123";
+    QTest::newRow("100.0 keeps its digit") << 1 << 1000 << "100";
+    QTest::newRow("99.9") << 1 << 999 << "99.9";
+    QTest::newRow("0.045 mg/m3") << 17 << 45 << "0.045";
+    QTest::newRow("1.234 mg/m3") << 17 << 1234 << "1.23";
+}
+
+void TestAppLive::valuesShownAtTheirResolution()
+{
+    QFETCH(int, kind);
+    QFETCH(int, word);
+    QFETCH(QString, shown);
+    Live live(false, 20);
+    QVERIFY(live.Identify());
+    QVERIFY(live.Measure(uint8_t(kind), uint16_t(word), 200));
+    QLineEdit *edit = kind == 1 ? live.w->ui->lineEditValue : live.w->ui->lineEditPAValue;
+    QCOMPARE(edit->text(), shown);
+    if (kind == 1)
+        QCOMPARE(live.w->ui->lineEditPM10Value->text(), QStringLiteral("20"));
+}
+
+void TestAppLive::modelRules()
+{
+    {
+        Live live(false, 130, {1});
+        QVERIFY(live.Identify());
+        PM2_5 &w = *live.w;
+        QVERIFY(live.Measure(1, 125, 310));
+        QCOMPARE(w.ui->labelDevType->text(), QStringLiteral("AQ-410"));
+        QVERIFY(w.ui->lineEditPM10Value->isVisibleTo(&w));
+        QVERIFY(w.ui->labelPM10Unit->isVisibleTo(&w));
+        QCOMPARE(w.ui->lineEditPM10Value->text(), QStringLiteral("31"));
+        QVERIFY(w.ui->actionClear_history_data->isEnabled());
+        QCOMPARE(w.RecordSetCount(), 1);
+        QVERIFY(!w.ui->radioButtonPA->isVisibleTo(&w));
+        QCOMPARE(w.m_DevState, 2);
+        QCOMPARE(w.m_Plot.m_Curves.size(), 2); // PM2.5 and PM10
+    }
+    {
+        Live live(false, 154); // two channels, but its second channel is not shown
+        QVERIFY(live.Identify());
+        QCOMPARE(live.w->RecordSetCount(), 2);
+        QCOMPARE(live.w->ui->labelDevType->text(), QStringLiteral("error"));
+        QVERIFY(live.Measure(1, 100));
+        QVERIFY(!live.Measure(17, 45, 0, 600)); // dropped
+        QCOMPARE(live.w->m_pRecordSets[1].m_pLive->m_pRealData->m_DataCount, 0);
+        QCOMPARE(live.w->ui->lineEditPAValue->text(), QString());
+        QVERIFY(!live.w->ui->actionClear_history_data->isEnabled());
+    }
+    {
+        Live live(true, 2);
+        QVERIFY(live.Identify());
+        QCOMPARE(live.w->m_HisInterval, 311);
+        QCOMPARE(live.w->RecordSetCount(), 1);
+    }
+}
+
+void TestAppLive::tvocNamingHappensOnce()
+{
+    Live live(false, 20, {1, 33});
+    QVERIFY(live.Identify());
+    PM2_5 &w = *live.w;
+    QVERIFY(live.Measure(33, 250));
+    QCOMPARE(w.ui->radioButtonPA->text(), QStringLiteral("TVOC"));
+    QCOMPARE(w.m_Plot.m_bTVOC, 1);
+    w.ui->radioButtonPA->setText(QStringLiteral("marker"));
+    QVERIFY(live.Measure(33, 260));
+    QCOMPARE(w.ui->radioButtonPA->text(), QStringLiteral("marker"));
+    w.ui->actionEnglish->trigger(); // the form text would say "Formaldehyde" again
+    QCOMPARE(w.ui->radioButtonPA->text(), QStringLiteral("TVOC"));
+}
+
+void TestAppLive::collectionOffFreezesThePlot()
+{
+    Live live(true, 20);
+    QVERIFY(live.Identify());
+    PM2_5 &w = *live.w;
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(live.Measure(1, uint16_t(100 + i)));
+    const size_t drawn = w.m_Plot.m_Curves[0]->dataSize();
+    QVERIFY(drawn > 0);
+
+    w.ui->actionCollection->trigger();
+    QVERIFY(!w.ui->actionCollection->isChecked());
+    QCOMPARE(w.ui->actionCollection->text(), QStringLiteral("Start Collect"));
+    QCOMPARE(w.ui->actionCollection->icon().pixmap(16).toImage(),
+             QIcon(":/icons/Icons/Play.bmp").pixmap(16).toImage());
+    QCOMPARE(int(w.m_pRecordSets[0].m_bCollect), 0);
+    QVERIFY(live.Measure(1, 777));
+    QCOMPARE(w.ui->lineEditValue->text(), QStringLiteral("77.7")); // still shown
+    QCOMPARE(w.m_Plot.m_Curves[0]->dataSize(), drawn);            // not drawn
+
+    w.ui->actionCollection->trigger();
+    QCOMPARE(w.ui->actionCollection->text(), QStringLiteral("Stop Collect"));
+    QCOMPARE(w.ui->actionCollection->icon().pixmap(16).toImage(),
+             QIcon(":/icons/Icons/Pause.bmp").pixmap(16).toImage());
+    QCOMPARE(w.m_Plot.m_Curves[0]->dataSize(), drawn + 1); // redrawn with the new sample
+    QCOMPARE(w.m_pRecordSets[0].m_pCurrent, w.m_pRecordSets[0].m_pLive);
+}
+
+void TestAppLive::curveVisibilityCommands()
+{
+    Live live(false, 130, {1});
+    QVERIFY(live.Identify());
+    PM2_5 &w = *live.w;
+    QCOMPARE(w.m_Plot.m_Curves.size(), 2);
+    w.ui->actionNodisplay->trigger();
+    QVERIFY(!w.m_CurveActions[0]->isChecked());
+    QVERIFY(!w.m_Plot.m_Curves[0]->isVisible());
+    QVERIFY(w.m_Plot.m_Curves[1]->isVisible()); // one entry, for curve 0
+    w.m_CurveActions[0]->trigger();
+    QVERIFY(w.m_CurveActions[0]->isChecked());
+    QVERIFY(w.m_Plot.m_Curves[0]->isVisible());
+    w.m_CurveActions[0]->trigger();
+    QVERIFY(!w.m_Plot.m_Curves[0]->isVisible());
+    w.ui->actionDisplay_all->trigger();
+    QVERIFY(w.m_CurveActions[0]->isChecked());
+    QVERIFY(w.m_Plot.m_Curves[0]->isVisible());
+}
+
+void TestAppLive::deviceDialogShowsUpperCaseSerial()
+{
+    Live live(false, 20);
+    QVERIFY(live.Identify());
+    QString serial, name, title;
+    OnNextModal([&](QWidget *modal) {
+        auto *dialog = qobject_cast<DeviceInfoDialog *>(modal);
+        QVERIFY(dialog);
+        title = dialog->windowTitle();
+        serial = dialog->ui->labelSN->text();
+        name = dialog->ui->labelDeviceName->text();
+        QCOMPARE(dialog->m_Index, 0);
+    });
+    live.w->m_DevInfoActions[0]->trigger();
+    QCOMPARE(serial, QStringLiteral("01020A0B10FF"));
+    QCOMPARE(name, QStringLiteral("ab12"));
+    QCOMPARE(title, QStringLiteral("DeviceInfo"));
+}
+
+void TestAppLive::clearingOverSerial()
+{
+    Live live(true, 130, {1});
+    QVERIFY(live.Identify());
+    PM2_5 &w = *live.w;
+    QVERIFY(w.ui->actionClear_history_data->isEnabled());
+    w.ui->actionClear_history_data->trigger();
+    QVERIFY(live.TickUntil([&] {
+        return w.statusBar()->currentMessage() == QLatin1String("Clearing success");
+    }));
+    QTRY_VERIFY_WITH_TIMEOUT(w.statusBar()->currentMessage().isEmpty(), 5000); // gone after 3 s
+}
+
+void TestAppLive::secondChannelChosenBeforeAOneChannelSensor()
+{
+    Live live(false, 130, {1, 17});
+    PM2_5 &w = *live.w;
+    QTest::mouseClick(w.ui->radioButtonPA, Qt::LeftButton);
+    QCOMPARE(w.m_Channel, 1);
+    QVERIFY(live.Identify());
+    QCOMPARE(w.RecordSetCount(), 1);
+    QVERIFY(w.m_Plot.m_pPicker != nullptr);
+    // Every command skips the set that does not exist.
+    QVERIFY(live.Measure(1, 120));
+    QVERIFY(!live.Measure(17, 45, 0, 600));
+    w.ui->actionTime_zoom_in->trigger();
+    w.ui->actionTime_zoom_out->trigger();
+    w.ui->actionCollection->trigger();
+    w.ui->actionCollection->trigger();
+    QCOMPARE(w.FormatValue(1e9, 0), QString());
+    QCOMPARE(w.m_Plot.m_pPicker->trackerTextF(QPointF(0, 0)).text().left(1), QStringLiteral("("));
+    w.ui->actionChinese->trigger();
+    QTest::mouseClick(w.ui->radioButtonPM25, Qt::LeftButton);
+    QCOMPARE(w.m_Channel, 0);
+    QVERIFY(live.Measure(1, 130));
+    QVERIFY(w.m_Plot.m_Curves[0]->dataSize() > 0);
+}
+
+void TestAppLive::informationBoxesAndExit()
+{
+    Live live(false, 20);
+    QStringList texts;
+    OnNextModal([&](QWidget *modal) {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        QVERIFY(box);
+        texts << box->windowTitle() << box->text();
+        QVERIFY(box->parentWidget() == nullptr);
+    });
+    live.w->ui->actionAbout_Software->trigger();
+    QCOMPARE(texts, (QStringList{"Software version", "Quelmar Air Quality Monitor 5.9"}));
+    texts.clear();
+    OnNextModal([&](QWidget *modal) {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        texts << box->windowTitle() << box->text();
+    });
+    live.w->ui->actionAbout_Quelmar->trigger();
+    QCOMPARE(texts.value(0), QStringLiteral("About Quelmar"));
+    QCOMPARE(texts.value(1).count('\n'), 4);
+    QVERIFY(texts.value(1).contains(QLatin1String("example.com")));
+
+    QVERIFY(live.Identify());
+    live.w->ui->actionExit->trigger();
+    QVERIFY(live.w->m_pRecordSets == nullptr);
+    QVERIFY(g_pRecordSets == nullptr);
+    QVERIFY(live.w->m_Plot.m_Curves.isEmpty());
+    live.w->PollDevice(0); // a late tick finds nothing to touch
+    live.w.reset();        // and the destructor nothing to free twice
+}
+
+QTEST_MAIN(TestAppLive)
+#include "test_app_live.moc"
