@@ -17,7 +17,9 @@
 #include <QtTest>
 #include <functional>
 #include <memory>
+#include <qwt_plot.h>
 #include <qwt_plot_curve.h>
+#include <qwt_scale_div.h>
 
 namespace {
 
@@ -119,6 +121,7 @@ private slots:
     void modelRules();
     void tvocNamingHappensOnce();
     void collectionOffFreezesThePlot();
+    void zoomWalksTheLadderAndChannelsSwitch();
     void curveVisibilityCommands();
     void deviceDialogShowsUpperCaseSerial();
     void clearingOverSerial();
@@ -277,6 +280,40 @@ void TestAppLive::collectionOffFreezesThePlot()
              QIcon(":/icons/Icons/Pause.bmp").pixmap(16).toImage());
     QCOMPARE(w.m_Plot.m_Curves[0]->dataSize(), drawn + 1); // redrawn with the new sample
     QCOMPARE(w.m_pRecordSets[0].m_pCurrent, w.m_pRecordSets[0].m_pLive);
+}
+
+void TestAppLive::zoomWalksTheLadderAndChannelsSwitch()
+{
+    Live live(false, 20);
+    QVERIFY(live.Identify());
+    PM2_5 &w = *live.w;
+    for (int i = 0; i < 10; ++i)
+        QVERIFY(live.Measure(1, uint16_t(200 + i)));
+    const _SRealData *series = w.m_pRecordSets[0].m_pLive->m_pRealData;
+    // With ten samples the fitting level (2 s per point) joins the ladder.
+    QList<int> out, in;
+    for (int i = 0; i < 7; ++i) {
+        w.ui->actionTime_zoom_out->trigger();
+        out << series->min_show;
+    }
+    for (int i = 0; i < 7; ++i) {
+        w.ui->actionTime_zoom_in->trigger();
+        in << series->min_show;
+    }
+    QCOMPARE(out, (QList<int>{2, 6, 30, 60, 300, 1800, 1800}));
+    QCOMPARE(in, (QList<int>{300, 60, 30, 6, 2, 1, 1}));
+    QCOMPARE(w.m_Plot.m_pQwtPlot->axisScaleDiv(QwtPlot::xBottom).range(), 300.0);
+
+    // The channel buttons switch the plot and its axis title; the language follows.
+    QTest::mouseClick(w.ui->radioButtonPA, Qt::LeftButton);
+    QCOMPARE(w.m_Channel, 1);
+    QVERIFY(w.ui->qwtPlot->axisTitle(QwtPlot::yLeft).text().startsWith("Formaldehyde mg/m3"));
+    w.ui->actionChinese->trigger();
+    w.ui->actionChinese->trigger(); // the titles are set before the new translator is installed
+    QVERIFY(w.ui->qwtPlot->axisTitle(QwtPlot::yLeft).text().startsWith(QString::fromUtf8("甲醛")));
+    w.ui->actionEnglish->trigger();
+    QVERIFY(w.ui->qwtPlot->axisTitle(QwtPlot::yLeft).text().startsWith("Formaldehyde mg/m3"));
+    QVERIFY(w.ui->qwtPlot->axisTitle(QwtPlot::xBottom).text().contains("Time("));
 }
 
 void TestAppLive::curveVisibilityCommands()
