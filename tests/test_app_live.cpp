@@ -107,6 +107,13 @@ void OnNextModal(std::function<void(QWidget *)> f)
     timer->start(10);
 }
 
+void LinkRows()
+{
+    QTest::addColumn<bool>("serial");
+    QTest::newRow("usb") << false;
+    QTest::newRow("serial") << true;
+}
+
 } // namespace
 
 class TestAppLive : public QObject
@@ -118,22 +125,25 @@ private slots:
     void identification();
     void valuesShownAtTheirResolution_data();
     void valuesShownAtTheirResolution();
+    void modelRules_data() { LinkRows(); }
     void modelRules();
+    void tvocNamingHappensOnce_data() { LinkRows(); }
     void tvocNamingHappensOnce();
     void collectionOffFreezesThePlot();
     void zoomWalksTheLadderAndChannelsSwitch();
+    void curveVisibilityCommands_data() { LinkRows(); }
     void curveVisibilityCommands();
+    void deviceDialogShowsUpperCaseSerial_data() { LinkRows(); }
     void deviceDialogShowsUpperCaseSerial();
     void clearingOverSerial();
+    void secondChannelChosenBeforeAOneChannelSensor_data() { LinkRows(); }
     void secondChannelChosenBeforeAOneChannelSensor();
     void informationBoxesAndExit();
 };
 
 void TestAppLive::identification_data()
 {
-    QTest::addColumn<bool>("serial");
-    QTest::newRow("usb") << false;
-    QTest::newRow("serial") << true;
+    LinkRows();
 }
 
 void TestAppLive::identification()
@@ -205,8 +215,9 @@ void TestAppLive::valuesShownAtTheirResolution()
 
 void TestAppLive::modelRules()
 {
+    QFETCH(bool, serial);
     {
-        Live live(false, 130, {1});
+        Live live(serial, 130, {1});
         QVERIFY(live.Identify());
         PM2_5 &w = *live.w;
         QVERIFY(live.Measure(1, 125, 310));
@@ -221,7 +232,7 @@ void TestAppLive::modelRules()
         QCOMPARE(w.m_Plot.m_Curves.size(), 2); // PM2.5 and PM10
     }
     {
-        Live live(false, 154); // two channels, but its second channel is not shown
+        Live live(serial, 154); // two channels, but its second channel is not shown
         QVERIFY(live.Identify());
         QCOMPARE(live.w->RecordSetCount(), 2);
         QCOMPARE(live.w->ui->labelDevType->text(), QStringLiteral("error"));
@@ -232,7 +243,7 @@ void TestAppLive::modelRules()
         QVERIFY(!live.w->ui->actionClear_history_data->isEnabled());
     }
     {
-        Live live(true, 2);
+        Live live(serial, 2);
         QVERIFY(live.Identify());
         QCOMPARE(live.w->m_HisInterval, 311);
         QCOMPARE(live.w->RecordSetCount(), 1);
@@ -241,7 +252,8 @@ void TestAppLive::modelRules()
 
 void TestAppLive::tvocNamingHappensOnce()
 {
-    Live live(false, 20, {1, 33});
+    QFETCH(bool, serial);
+    Live live(serial, 20, {1, 33});
     QVERIFY(live.Identify());
     PM2_5 &w = *live.w;
     QVERIFY(live.Measure(33, 250));
@@ -318,7 +330,8 @@ void TestAppLive::zoomWalksTheLadderAndChannelsSwitch()
 
 void TestAppLive::curveVisibilityCommands()
 {
-    Live live(false, 130, {1});
+    QFETCH(bool, serial);
+    Live live(serial, 130, {1});
     QVERIFY(live.Identify());
     PM2_5 &w = *live.w;
     QCOMPARE(w.m_Plot.m_Curves.size(), 2);
@@ -338,20 +351,24 @@ void TestAppLive::curveVisibilityCommands()
 
 void TestAppLive::deviceDialogShowsUpperCaseSerial()
 {
-    Live live(false, 20);
+    QFETCH(bool, serial);
+    Live live(serial, 20);
     QVERIFY(live.Identify());
-    QString serial, name, title;
+    if (serial) // the serial-identity reply follows the device information
+        QVERIFY(live.TickUntil([&] { return live.w->m_CodeUsb.m_LinkMode == 4; }));
+    QString number, name, title;
     OnNextModal([&](QWidget *modal) {
         auto *dialog = qobject_cast<DeviceInfoDialog *>(modal);
         QVERIFY(dialog);
         title = dialog->windowTitle();
-        serial = dialog->ui->labelSN->text();
+        number = dialog->ui->labelSN->text();
         name = dialog->ui->labelDeviceName->text();
         QCOMPARE(dialog->m_Index, 0);
     });
     live.w->m_DevInfoActions[0]->trigger();
-    QCOMPARE(serial, QStringLiteral("01020A0B10FF"));
-    QCOMPARE(name, QStringLiteral("ab12"));
+    // Over USB the 0xA6 serial number; the bridge's 0xB5 serial replaces it.
+    QCOMPARE(number, serial ? QStringLiteral("123456789ABCDE") : QStringLiteral("01020A0B10FF"));
+    QCOMPARE(name, serial ? live.w->m_CodeUsb.GetDevName(0) : QByteArray("ab12"));
     QCOMPARE(title, QStringLiteral("DeviceInfo"));
 }
 
@@ -370,7 +387,8 @@ void TestAppLive::clearingOverSerial()
 
 void TestAppLive::secondChannelChosenBeforeAOneChannelSensor()
 {
-    Live live(false, 130, {1, 17});
+    QFETCH(bool, serial);
+    Live live(serial, 130, {1, 17});
     PM2_5 &w = *live.w;
     QTest::mouseClick(w.ui->radioButtonPA, Qt::LeftButton);
     QCOMPARE(w.m_Channel, 1);
