@@ -102,10 +102,16 @@ bool GSerialPort::SetCheckSum(unsigned char *frame)
     return true;
 }
 
-void GSerialPort::WriteFrame(unsigned char *frame)
+void GSerialPort::SealFrame(unsigned char *frame, unsigned char command)
 {
+    frame[1] = FRAME_HEAD;
+    frame[2] = command;
     SetCheckSum(frame);
     frame[19] = FRAME_TAIL;
+}
+
+void GSerialPort::WriteFrame(const unsigned char *frame)
+{
     if (!m_pPort->isOpen())
         return; // e.g. clearing while the USB link is in use: nothing to send to
     m_pPort->write(reinterpret_cast<const char *>(frame + 1), SERIAL_FRAME_LEN);
@@ -113,38 +119,33 @@ void GSerialPort::WriteFrame(unsigned char *frame)
     m_pPort->flush();
 }
 
-bool GSerialPort::AskDeviceInfo(unsigned char *buf, int len)
+bool GSerialPort::AskWithoutData(unsigned char *buf, int len, unsigned char command)
 {
     if (len < FRAME_LEN)
         return false;
     std::memset(buf, 0, size_t(len));
-    buf[1] = FRAME_HEAD;
-    buf[2] = CMD_DEVICE_INFO;
+    SealFrame(buf, command);
     WriteFrame(buf);
     return true;
 }
 
+bool GSerialPort::AskDeviceInfo(unsigned char *buf, int len)
+{
+    return AskWithoutData(buf, len, CMD_DEVICE_INFO);
+}
+
 bool GSerialPort::AskSerialId(unsigned char *buf, int len)
 {
-    if (len < FRAME_LEN)
-        return false;
-    std::memset(buf, 0, size_t(len));
-    buf[1] = FRAME_HEAD;
-    buf[2] = CMD_SERIAL_ID;
-    WriteFrame(buf);
-    return true;
+    return AskWithoutData(buf, len, CMD_SERIAL_ID);
 }
 
 bool GSerialPort::AskHistoryData(int page, int kind, int mode)
 {
     unsigned char frame[FRAME_LEN] = {};
-    frame[1] = FRAME_HEAD;
-    frame[2] = CMD_HIS_BLOCK;
     frame[3] = static_cast<unsigned char>(page & 0xFF);
     frame[4] = static_cast<unsigned char>(mode == 1 && kind == 2 ? 3 : kind & 0xFF);
     frame[17] = static_cast<unsigned char>((page >> 8) & 0xFF);
-    SetCheckSum(frame);
-    frame[19] = FRAME_TAIL;
+    SealFrame(frame, CMD_HIS_BLOCK);
     qDebug("s=%s", QByteArray(reinterpret_cast<const char *>(frame + 1), SERIAL_FRAME_LEN)
                        .toHex(' ')
                        .constData());
@@ -156,9 +157,8 @@ bool GSerialPort::AskHistoryData(int page, int kind, int mode)
 bool GSerialPort::SendClear()
 {
     unsigned char frame[FRAME_LEN] = {};
-    frame[1] = FRAME_HEAD;
-    frame[2] = CMD_HIS_BLOCK;
     frame[5] = 1;
+    SealFrame(frame, CMD_HIS_BLOCK);
     WriteFrame(frame);
     return true;
 }

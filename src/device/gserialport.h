@@ -43,6 +43,9 @@ public:
     unsigned char *m_RxBuf;
 
 private:
-    void WriteFrame(unsigned char *frame);
+    // Head, command, checksum and tail around the data bytes already in the image.
+    void SealFrame(unsigned char *frame, unsigned char command);
+    void WriteFrame(const unsigned char *frame);
+    bool AskWithoutData(unsigned char *buf, int len, unsigned char command);
     bool FrameStartsAt(int pos) const;
 };
