@@ -13,17 +13,10 @@
 #include <QWindow>
 #include <QtTest>
 
+#include "screenshot.h"
+
 namespace {
 
-QImage Shot(PM2_5 &w, const QString &name)
-{
-    QCoreApplication::processEvents();
-    QTest::qWait(200);
-    QImage image = w.windowHandle()->screen()->grabWindow(w.winId()).toImage();
-    QDir().mkpath(QStringLiteral("screenshots"));
-    image.save(QStringLiteral("screenshots/%1.png").arg(name));
-    return image;
-}
 
 // Count of pixels in a rectangle that are clearly darker than the background (text, outlines).
 int DarkPixels(const QImage &image, const QRect &area)
@@ -72,7 +65,7 @@ void TestAppScreenshot::englishAndChinese()
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
 
-    const QImage en = Shot(w, QStringLiteral("main-window-en"));
+    const QImage en = SaveScreenshot(w, QStringLiteral("main-window-en"));
     QCOMPARE(en.size(), QSize(1005, 676));
     QVERIFY(DarkPixels(en, Area(w, w.ui->menuBar)) > 50);          // menu titles
     QVERIFY(ColouredPixels(en, Area(w, w.ui->mainToolBar)) > 100); // icons
@@ -84,7 +77,7 @@ void TestAppScreenshot::englishAndChinese()
     for (const QString &title : {w.ui->menuFile->title(), w.ui->menuCollection->title()})
         for (const QChar c : title)
             QVERIFY2(menuFont.inFontUcs4(c.unicode()), "no glyph: Chinese would show as boxes");
-    const QImage cn = Shot(w, QStringLiteral("main-window-cn"));
+    const QImage cn = SaveScreenshot(w, QStringLiteral("main-window-cn"));
     QVERIFY(DarkPixels(cn, Area(w, w.ui->menuBar)) > 50);
     QVERIFY(cn != en);
 }

@@ -16,17 +16,10 @@
 #include <qwt_scale_div.h>
 #include <qwt_scale_widget.h>
 
+#include "screenshot.h"
+
 namespace {
 
-QImage Shot(QWidget &w, const QString &name)
-{
-    QCoreApplication::processEvents();
-    QTest::qWait(200);
-    QImage image = w.windowHandle()->screen()->grabWindow(w.winId()).toImage();
-    QDir().mkpath(QStringLiteral("screenshots"));
-    image.save(QStringLiteral("screenshots/%1.png").arg(name));
-    return image;
-}
 
 int Count(const QImage &image, const QRect &area, QRgb colour)
 {
@@ -85,7 +78,7 @@ void TestPlotScreenshot::curvesOverBands()
     widget.show();
     QVERIFY(QTest::qWaitForWindowExposed(&widget));
 
-    QImage image = Shot(widget, QStringLiteral("plot-pm25-two-curves"));
+    QImage image = SaveScreenshot(widget, QStringLiteral("plot-pm25-two-curves"));
     QRect canvas = widget.canvas()->geometry();
     QCOMPARE(widget.axisScaleDiv(QwtPlot::yLeft).upperBound(), 500.0);
     for (QRgb band : {qRgb(0, 228, 0), qRgb(255, 255, 0), qRgb(255, 126, 0), qRgb(255, 0, 0),
@@ -100,7 +93,7 @@ void TestPlotScreenshot::curvesOverBands()
     plot.m_bTVOC = 1;
     plot.InitPlot(start, sets[1].m_pLive->m_pRealData->org_pts, 1);
     plot.UpdatePlot(sets, 2, 1, 0, true);
-    image = Shot(widget, QStringLiteral("plot-tvoc"));
+    image = SaveScreenshot(widget, QStringLiteral("plot-tvoc"));
     canvas = widget.canvas()->geometry();
     QCOMPARE(widget.axisScaleDiv(QwtPlot::yLeft).upperBound(), 6.55);
     for (QRgb band : {qRgb(0, 228, 0), qRgb(255, 255, 0), qRgb(255, 126, 0), qRgb(255, 0, 0)})
