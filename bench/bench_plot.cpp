@@ -15,16 +15,14 @@
 #include <qwt_plot.h>
 #include <vector>
 
+#include "benchstats.h"
+
 namespace {
 
-using Clock = std::chrono::steady_clock;
-constexpr double TICK_US = 200000;
+using bench::Clock;
+using bench::Median;
+using bench::TICK_US;
 
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
 
 // Counts paint events, so the benchmark knows the canvas really was drawn.
 class PaintCounter : public QObject
@@ -74,7 +72,7 @@ void BM_LiveTickPlot(benchmark::State &state)
         Sample(s, i++);
         plot.UpdatePlot(&set, 1, 0, 1, false);
         QCoreApplication::processEvents(); // the paint the replot asked for
-        us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+        us.push_back(bench::MicrosSince(t0));
     }
     if (paints.m_Paints < int(us.size()))
         state.SkipWithError("the canvas was not painted on every tick");
@@ -87,16 +85,13 @@ void BM_LiveTickPlot(benchmark::State &state)
 }
 BENCHMARK(BM_LiveTickPlot)->Unit(benchmark::kMicrosecond)->UseRealTime()->MinTime(2.0);
 
-// ReSetAxisXY's debug lines cost whatever stderr costs; kept out of the figure.
-void Discard(QtMsgType, const QMessageLogContext &, const QString &) {}
-
 } // namespace
 
 int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    qInstallMessageHandler(Discard);
+    qInstallMessageHandler(bench::Discard);
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
     benchmark::Initialize(&argc, argv);

@@ -14,19 +14,17 @@
 #include <unistd.h>
 #include <vector>
 
+#include "benchstats.h"
+
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::Median;
+
 
 double Micros(Clock::duration d)
 {
     return std::chrono::duration<double, std::micro>(d).count();
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
 }
 
 long ResidentBytes()

@@ -22,16 +22,14 @@
 #define UMOCKDEV_PRELOAD_PATH "libumockdev-preload.so.0"
 #endif
 
+#include "benchstats.h"
+
 namespace {
 
-using Clock = std::chrono::steady_clock;
-constexpr double TICK_US = 200000;
+using bench::Clock;
+using bench::Median;
+using bench::TICK_US;
 
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
 
 struct Rig {
     explicit Rig(bool serial)
@@ -109,7 +107,7 @@ void BM_TickWithSample(benchmark::State &state)
         const auto t0 = Clock::now();
         rig.Tick(); // read, decode, store, show, plot and the paint it asks for
         QCoreApplication::processEvents();
-        us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+        us.push_back(bench::MicrosSince(t0));
     }
     const int stored = rig.m_Window->m_pRecordSets[0].m_pLive->m_pRealData->m_DataCount - before;
     if (stored != int(us.size()))
@@ -126,14 +124,12 @@ void BM_TickWithNothingToRead(benchmark::State &state)
     for (auto _ : state) {
         const auto t0 = Clock::now();
         rig.Tick();
-        us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+        us.push_back(bench::MicrosSince(t0));
     }
     Report(state, us);
 }
 BENCHMARK(BM_TickWithNothingToRead)->Arg(0)->Arg(1)->ArgName("serial")
     ->Unit(benchmark::kMicrosecond)->UseRealTime()->MinTime(1.0);
-
-void Discard(QtMsgType, const QMessageLogContext &, const QString &) {}
 
 // The bed needs the umockdev preload from process start: start again with it.
 void EnsurePreload(char **argv)
@@ -154,7 +150,7 @@ int main(int argc, char **argv)
     EnsurePreload(argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    qInstallMessageHandler(Discard); // the per-byte debug lines would time stderr
+    qInstallMessageHandler(bench::Discard); // the per-byte debug lines would time stderr
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
     benchmark::Initialize(&argc, argv);
