@@ -246,13 +246,14 @@ void TestDeviceBed::usbRoundTrips()
     // Page history for the old sensors.
     bed.with(id, [](sim::SimSensor &s) { s.setDeviceType(3); });
     link.m_DevType = 3;
-    link.AskHistoryPage(0, 1, 1);
+    link.AskHistoryPage(0, 3, 1);
     QCOMPARE(r.Until({REPLY_HIS_PAGE}), int(REPLY_HIS_PAGE));
-    const uint16_t seventh = bed.with(id, [](sim::SimSensor &s) { return s.history()[6].pm25; });
-    QCOMPARE(link.m_PM25His[6], seventh);
+    for (int k = 18; k < 24; ++k) // page 3 holds values 18 to 23, beyond the block above
+        QCOMPARE(link.m_PM25His[k],
+                 bed.with(id, [k](sim::SimSensor &s) { return s.history()[size_t(k)].pm25; }));
     const QByteArray pageRequest =
         bed.with(id, [](sim::SimSensor &s) { return Image(s.requests().back().image); });
-    QCOMPARE(pageRequest, Hex("02aaac010000000000000000000000000000" "01ab"));
+    QCOMPARE(pageRequest, Hex("02aaac030000000000000000000000000000" "03ab"));
 }
 
 void TestDeviceBed::closeTwice()
@@ -326,31 +327,39 @@ void TestDeviceBed::serialRoundTrips()
     bed.advance(1000);
     for (int kind : {1, 3, 17, 33})
         QCOMPARE(r.Until({kind}), kind);
-    QVERIFY(link.GetDevName(0).contains('-')); // link mode 4: identity from the measurements
+    // Link mode 4: the identity comes from bytes 10, 11, 15 and 16 of every measurement ("ab12").
+    QCOMPARE(link.GetDevName(0), QByteArray("6162-3132"));
+
+    // A block download over the serial link: 40 values reported, raised to 48.
+    for (int page = 0; page < 3; ++page) {
+        link.m_SerialPort.AskHistoryData(page, 1, 0);
+        QCOMPARE(r.Until({REPLY_HIS_BLOCK}), int(REPLY_HIS_BLOCK));
+    }
+    QCOMPARE(link.m_5MinutesCount, uint16_t(48));
+    QCOMPARE(link.m_RealPM25Count, uint16_t(12));
+    QCOMPARE(int64_t(link.m_HisTimes.front()),
+             bed.with(id, [](sim::SimSensor &s) { return s.history()[0].time; }));
 
     // History requests carry the page in bytes 3 and 17 and the TVOC kind on this link only.
+    const size_t before = bed.with(id, [](sim::SimSensor &s) { return s.requestCount(0xAD); });
     link.m_SerialPort.AskHistoryData(258, 1, 0);
     link.m_SerialPort.AskHistoryData(4, 2, 1);
     link.m_SerialPort.AskHistoryData(4, 2, 0);
     link.m_SerialPort.SendClear();
-    QTRY_COMPARE(bed.with(id, [](sim::SimSensor &s) { return s.requestCount(0xAD); }), size_t(4));
+    QTRY_COMPARE(bed.with(id, [](sim::SimSensor &s) { return s.requestCount(0xAD); }), before + 4);
     const QList<QByteArray> images = bed.with(id, [](sim::SimSensor &s) {
         QList<QByteArray> out;
         for (const sim::Request &q : s.requests())
             if (q.image[2] == 0xAD)
                 out << Image(q.image).mid(1);
-        return out;
+        return out.mid(out.size() - 4);
     });
     QCOMPARE(images[0], Hex("aaad0201" "000000000000000000000000" "0104ab"));
     QCOMPARE(int(images[1][3]), 3);
     QCOMPARE(int(images[2][3]), 2);
     QCOMPARE(images[3], Hex("aaad000001" "000000000000000000000000" "01ab"));
     QCOMPARE(r.Until({REPLY_CLEARED}), int(REPLY_CLEARED));
-
-    // A block download over the serial link.
-    link.m_SerialPort.AskHistoryData(0, 1, 0);
-    QCOMPARE(r.Until({REPLY_HIS_BLOCK}), int(REPLY_HIS_BLOCK));
-    QVERIFY(link.m_5MinutesCount % 12 == 0);
+    QVERIFY(bed.with(id, [](sim::SimSensor &s) { return s.history().empty(); }));
 }
 
 void TestDeviceBed::serialFaultsCostOneFrame()

@@ -339,6 +339,13 @@ void TestDeviceProtocol::historyCountRaising()
 void TestDeviceProtocol::historyControlSubCodes()
 {
     SCodeUsb link;
+    // Only bits 0-1 of byte 17 count: 0xFC on page byte 0 is still page 0.
+    QCOMPARE(Decode(link, Reply(CMD_HIS_BLOCK, {{3, 0}, {4, 1}, {15, 13}, {17, 0xFC}})),
+             REPLY_HIS_BLOCK);
+    QCOMPARE(link.m_5MinutesCount, uint16_t(24));
+    // A clearing confirmation on page 0 carries the count too, before it returns 253.
+    QCOMPARE(Decode(link, Reply(CMD_HIS_BLOCK, {{3, 0}, {4, 0xFD}, {15, 25}})), REPLY_CLEARED);
+    QCOMPARE(link.m_5MinutesCount, uint16_t(36));
     MessageCapture log;
     QCOMPARE(Decode(link, Reply(CMD_HIS_BLOCK, {{3, 10}, {4, 0xFE}})), REPLY_HIS_BLOCK);
     QCOMPARE(link.m_5MinutesCount, uint16_t(40));
@@ -384,7 +391,10 @@ void TestDeviceProtocol::blockAssemblyAndTimeStamps()
     QCOMPARE(link.m_RealPM25Count, uint16_t(16));
     QCOMPARE(link.m_PM25His[15], uint16_t(12));
     QCOMPARE(link.m_HisTimes.size(), size_t(16));
-    QCOMPARE(int64_t(link.m_HisTimes[15]) - int64_t(link.m_HisTimes[4]), int64_t(11 * 300));
+    int64_t second = 0;
+    QVERIFY(SCodeUsb::PackedDateToSecs(Packed(2024, 3, 10, 9, 30), &second));
+    QCOMPARE(int64_t(link.m_HisTimes[15]), second + 300); // stamped from its own block date
+    QCOMPARE(int64_t(link.m_HisTimes[4]), second - 3000);
 
     // PM10 blocks fill their own store and leave the PM2.5 date and stamps alone.
     SendBlock(link, 6, HIS_SUB_PM10, {40, 41, 42}, Packed(2030, 1, 1, 0, 0));
@@ -414,16 +424,23 @@ void TestDeviceProtocol::fullStoresKeepValuesAndStampsPaired()
 {
     SCodeUsb link;
     const std::array<int, 12> full = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
-    for (int b = 0; b < 335; ++b)
-        SendBlock(link, 3 * b, HIS_SUB_PM25, full, Packed(2024, 3, 10, 8, 30));
-    QCOMPARE(link.m_RealPM25Count, uint16_t(4020));
-    SendBlock(link, 1005, HIS_SUB_PM25, full, Packed(2024, 3, 10, 9, 30));
+    const uint32_t date = Packed(2024, 3, 10, 8, 30);
+    SendBlock(link, 0, HIS_SUB_PM25, {1, 2, 3, 4, 5}, date);
+    for (int b = 1; b <= 335; ++b)
+        SendBlock(link, 3 * b, HIS_SUB_PM25, full, date);
+    QCOMPARE(link.m_RealPM25Count, uint16_t(4025));
+    // Only 7 of the next block's 12 values fit; they keep their own stamps.
+    const uint32_t last = Packed(2024, 3, 10, 9, 30);
+    int64_t base = 0;
+    QVERIFY(SCodeUsb::PackedDateToSecs(last, &base));
+    SendBlock(link, 1008, HIS_SUB_PM25, full, last);
     QCOMPARE(link.m_RealPM25Count, uint16_t(4032));
     QCOMPARE(link.m_HisTimes.size(), size_t(4032));
-    SendBlock(link, 1008 % 1024, HIS_SUB_PM25, full, Packed(2024, 3, 10, 10, 30));
+    QCOMPARE(link.m_PM25His[4031], uint16_t(7));
+    QCOMPARE(int64_t(link.m_HisTimes.back()), base - 1200);
+    SendBlock(link, 1011 % 1024, HIS_SUB_PM25, full, last);
     QCOMPARE(link.m_RealPM25Count, uint16_t(4032));
     QCOMPARE(link.m_HisTimes.size(), size_t(4032));
-    QCOMPARE(link.m_PM25His[4031], uint16_t(12));
 
     for (int b = 0; b < 340; ++b)
         SendBlock(link, 3 * (b % 300), HIS_SUB_PM10, full, 0);
@@ -465,6 +482,12 @@ void TestDeviceProtocol::packedDateIsLocalTime()
     QVERIFY(SCodeUsb::PackedDateToSecs(Packed(2030, 12, 31, 23, 59), &secs));
     QVERIFY(SCodeUsb::PackedDateToSecs(Packed(2024, 2, 29, 0, 0), &secs));
     QVERIFY(!SCodeUsb::PackedDateToSecs(Packed(2023, 2, 29, 0, 0), &secs));
+
+    // 02:30 on this day does not exist in New York (clocks jump from 2:00 to 3:00): it is read
+    // with the offset in force before the jump, elsewhere it is an ordinary time.
+    QVERIFY(SCodeUsb::PackedDateToSecs(Packed(2024, 3, 10, 2, 30), &secs));
+    const QDateTime halfPastMidnight(QDate(2024, 3, 10), QTime(0, 30), Qt::LocalTime);
+    QCOMPARE(secs, halfPastMidnight.toSecsSinceEpoch() + 2 * 3600);
 }
 
 void TestDeviceProtocol::modelTableAndChannelRules()

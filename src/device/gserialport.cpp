@@ -84,8 +84,9 @@ int GSerialPort::ReadBufFromDevice(QIODevice *dev, unsigned char *buf, int len)
         return 0;
 
     qDebug("ReadBufFromPort:mResponse=%d", int(data.size()));
-    const int shown = std::min(m_RxCount, 2 * SERIAL_FRAME_LEN);
-    qDebug("%s", QByteArray(reinterpret_cast<const char *>(m_RxBuf), shown).toHex(' ').constData());
+    qDebug("%s", QByteArray(reinterpret_cast<const char *>(m_RxBuf), 2 * SERIAL_FRAME_LEN)
+                     .toHex(' ')
+                     .constData());
 
     std::memcpy(buf + 1, m_RxBuf, SERIAL_FRAME_LEN);
     m_RxCount -= SERIAL_FRAME_LEN;

@@ -286,9 +286,17 @@ bool SCodeUsb::PackedDateToSecs(uint32_t packed, int64_t *secs)
     if (!QDate::isValid(year, month, day) || !QTime::isValid(hour, minute, 0))
         return false;
     const QDateTime local(QDate(year, month, day), QTime(hour, minute), Qt::LocalTime);
-    if (!local.isValid())
+    if (local.isValid()) {
+        *secs = local.toSecsSinceEpoch();
+        return true;
+    }
+    // Skipped by a daylight-saving jump: read it with the offset in force just before.
+    const QDateTime wall(QDate(year, month, day), QTime(hour, minute), Qt::UTC);
+    const QDateTime before = wall.addSecs(-2 * 3600);
+    const QDateTime earlier(before.date(), before.time(), Qt::LocalTime);
+    if (!earlier.isValid())
         return false;
-    *secs = local.toSecsSinceEpoch();
+    *secs = earlier.toSecsSinceEpoch() + 2 * 3600;
     return true;
 }
 
