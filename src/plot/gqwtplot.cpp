@@ -26,12 +26,6 @@ const char *const DATE_FORMAT = "yyyy/MM/dd";
 
 // Display points that may be read: the count bounded by the arrays' capacity, none when an
 // array is missing (a series whose allocation failed).
-int ShownPoints(const _SRealData &s)
-{
-    if (!s.m_pShowSec || !s.m_pShowData0 || !s.m_pShowData1)
-        return 0;
-    return std::clamp(s.m_ShowCount, 0, std::max(0, s.m_MaxDataCount));
-}
 
 void SetCurveSamples(QwtPlotCurve *curve, const double *x, const double *y, int n)
 {
@@ -56,6 +50,7 @@ int GQwtPlot::InitPlot(const QDateTime &startTime, int orgPts, int curveCount)
     // The picker lives on the canvas replaced below: a second set-up must drop it (and the other
     // items) first, or the canvas would take the picker with it and leave m_pPicker dangling.
     ClearCurves();
+    m_pQwtPlot->setAxisMaxMinor(QwtPlot::yLeft, 5); // the first bands are those of 0 ... 500
     m_CurveCount = curveCount;
     m_pQwtPlot->setCanvasBackground(QBrush(Qt::white, Qt::SolidPattern));
     ReSetBackGround(0);
@@ -111,7 +106,7 @@ void GQwtPlot::UpdatePlot(const GRecordDataSet *sets, int setCount, int channel,
     const int step = RealDataTickStep(series);
     ReSetAxisXY(series, step, channel);
 
-    const int n = ShownPoints(*series);
+    const int n = RealDataShowCount(series);
     if (!m_Curves.isEmpty())
         SetCurveSamples(m_Curves[0], series->m_pShowSec, series->m_pShowData0, n);
     if (m_CurveCount == 2 && m_Curves.size() > 1)
@@ -161,7 +156,7 @@ void GQwtPlot::ReSetAxisXY(const _SRealData *series, double xStep, int channel)
 
     // Kind 0 PM2.5 (ranged by the PM10 values), 1 formaldehyde, 2 TVOC.
     int kind = channel == 0 ? 0 : 1;
-    const int n = ShownPoints(*series);
+    const int n = RealDataShowCount(series);
     if (kind == 1 && m_bTVOC == 1 && n > 0)
         kind = 2;
     const double *values = kind == 0 ? series->m_pShowData1 : series->m_pShowData0;

@@ -90,8 +90,8 @@ void SetWindowBounds(_SRealData *s)
 // Seconds per point that show every raw sample in 300 points.
 int FitSecPerPoint(const _SRealData *s)
 {
-    if (s->m_DataCount <= REAL_DATA_WINDOW)
-        return s->m_DataSecUnit + 1;
+    if (s->m_DataCount <= REAL_DATA_WINDOW) // a unit read from a file may be huge
+        return int(std::min<qint64>(qint64(s->m_DataSecUnit) + 1, INT32_MAX));
     const qint64 fit = qint64(s->m_DataCount) * s->m_DataSecUnit / REAL_DATA_WINDOW + 1;
     return int(std::min<qint64>(fit, INT32_MAX));
 }
@@ -434,4 +434,11 @@ bool RealDataLastValue(const _SRealData *s, double *a, double *b)
     if (b)
         *b = vb;
     return any;
+}
+
+int RealDataShowCount(const _SRealData *s)
+{
+    if (!s || !s->m_pShowSec || !s->m_pShowData0 || !s->m_pShowData1)
+        return 0;
+    return std::clamp(s->m_ShowCount, 0, std::max(0, s->m_MaxDataCount));
 }

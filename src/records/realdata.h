@@ -68,3 +68,5 @@ int RealDataTimeOffset(const _SRealData *s, int hour, int minute, int second);
 int RealDataSetStartTime(_SRealData *s, int hour, int minute, int second);
 // Ten times the newest raw value of each series; false and -1 for both when there is none.
 bool RealDataLastValue(const _SRealData *s, double *a, double *b);
+// Display points that can be read: m_ShowCount bounded by the arrays (0 without them).
+int RealDataShowCount(const _SRealData *s);
