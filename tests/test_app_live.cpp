@@ -4,6 +4,7 @@
 #include "gqwtplotpicker.h"
 #include "grecorddataset.h"
 #include "pm2_5.h"
+#include "realdata.h"
 #include "recordclock.h"
 #include "simbed.h"
 #include "ui_deviceinfodialog.h"
@@ -19,6 +20,7 @@
 #include <memory>
 #include <qwt_plot.h>
 #include <qwt_plot_curve.h>
+#include <qwt_scale_draw.h>
 #include <qwt_scale_div.h>
 
 namespace {
@@ -130,6 +132,7 @@ private slots:
     void tvocNamingHappensOnce_data() { LinkRows(); }
     void tvocNamingHappensOnce();
     void collectionOffFreezesThePlot();
+    void valueDisplayFollowsAFullSeries();
     void zoomWalksTheLadderAndChannelsSwitch();
     void curveVisibilityCommands_data() { LinkRows(); }
     void curveVisibilityCommands();
@@ -172,6 +175,7 @@ void TestAppLive::identification()
     QCOMPARE(w.RecordSetCount(), 2);
     QCOMPARE(w.m_HisInterval, 297);
     QCOMPARE(w.ui->labelDevType->text(), QStringLiteral("AQ-130"));
+    QVERIFY(!w.ui->lineEditPM10Value->isVisibleTo(&w));
     QCOMPARE(w.m_Plot.m_Curves.size(), 1);
     QVERIFY(w.m_Plot.m_pPicker && w.m_Plot.m_pPicker->m_pOwner == &w);
     QVERIFY(w.m_pRecordSets[0].m_bCollect);
@@ -286,12 +290,35 @@ void TestAppLive::collectionOffFreezesThePlot()
     QCOMPARE(w.ui->lineEditValue->text(), QStringLiteral("77.7")); // still shown
     QCOMPARE(w.m_Plot.m_Curves[0]->dataSize(), drawn);            // not drawn
 
+    const QwtScaleDraw *frozenAxis = w.ui->qwtPlot->axisScaleDraw(QwtPlot::xBottom);
     w.ui->actionCollection->trigger();
+    QVERIFY(w.ui->qwtPlot->axisScaleDraw(QwtPlot::xBottom) != frozenAxis); // a fresh time axis
     QCOMPARE(w.ui->actionCollection->text(), QStringLiteral("Stop Collect"));
     QCOMPARE(w.ui->actionCollection->icon().pixmap(16).toImage(),
              QIcon(":/icons/Icons/Pause.bmp").pixmap(16).toImage());
     QCOMPARE(w.m_Plot.m_Curves[0]->dataSize(), drawn + 1); // redrawn with the new sample
     QCOMPARE(w.m_pRecordSets[0].m_pCurrent, w.m_pRecordSets[0].m_pLive);
+}
+
+void TestAppLive::valueDisplayFollowsAFullSeries()
+{
+    Live live(false, 20);
+    QVERIFY(live.Identify());
+    QVERIFY(live.Measure(1, 100));
+    // Fourteen days later the live series is full; the window still shows each new value.
+    _SRealData *series = live.w->m_pRecordSets[0].m_pLive->m_pRealData;
+    const int room = series->m_MaxDataCount - series->m_DataCount;
+    const std::vector<double> filler(size_t(room), 10.0);
+    QCOMPARE(RealDataAddMany(series, filler.data(), filler.data(), room, 1, series->org_pts), room);
+    QCOMPARE(series->m_DataCount, series->m_MaxDataCount);
+    const int before = live.w->m_pRecordSets[0].m_pLive->m_LiveCount;
+    live.clock.Step();
+    live.bed.with(live.id, [](sim::SimSensor &s) {
+        s.setNextMeasurement(1, 500, 100, 427, kAux, 0);
+        s.emitMeasurement(1);
+    });
+    QVERIFY(live.TickUntil([&] { return live.w->m_pRecordSets[0].m_pLive->m_LiveCount > before; }));
+    QCOMPARE(live.w->ui->lineEditValue->text(), QStringLiteral("42.7"));
 }
 
 void TestAppLive::zoomWalksTheLadderAndChannelsSwitch()
@@ -378,10 +405,14 @@ void TestAppLive::clearingOverSerial()
     QVERIFY(live.Identify());
     PM2_5 &w = *live.w;
     QVERIFY(w.ui->actionClear_history_data->isEnabled());
+    w.m_bDevInfoOk = 0; // the confirmation goes through the device-information steps too
+    w.m_HisInterval = 0;
     w.ui->actionClear_history_data->trigger();
     QVERIFY(live.TickUntil([&] {
         return w.statusBar()->currentMessage() == QLatin1String("Clearing success");
     }));
+    QCOMPARE(w.m_bDevInfoOk, 1);
+    QCOMPARE(w.m_HisInterval, 300);
     QTRY_VERIFY_WITH_TIMEOUT(w.statusBar()->currentMessage().isEmpty(), 5000); // gone after 3 s
 }
 

@@ -174,6 +174,7 @@ void PM2_5::UpdateDeviceName(int index)
 {
     if (index < 0 || index >= m_CurveActions.size() || index >= int(m_CodeUsb.m_DevList.size()))
         return;
+    // Identity bytes come as they are; Latin-1 shows every byte as one character.
     const QString name = QString::fromLatin1(m_CodeUsb.GetDevName(index));
     if (name.isEmpty())
         return;
@@ -256,9 +257,16 @@ bool PM2_5::ShowValue(int channel, int code)
     const GRecordDataSet *set = RecordSet(channel);
     if (!set || !set->m_pLive || !set->m_pLive->m_pRealData)
         return false;
+    const GRecordDataPro *live = set->m_pLive;
     double a = 0;
     double b = 0;
-    RealDataLastValue(set->m_pLive->m_pRealData, &a, &b);
+    RealDataLastValue(live->m_pRealData, &a, &b);
+    // A series full after 14 days keeps its last point; the stream goes on with newer values.
+    const _SRealData *series = live->m_pRealData;
+    if (series->m_DataCount >= series->m_MaxDataCount && live->m_LiveCount > 0) {
+        a = live->m_LastValue0 * 10;
+        b = live->m_LastValue1 * 10;
+    }
     if (a < 0)
         return false;
     // Large values show whole units only.
@@ -285,7 +293,7 @@ QString PM2_5::FormatValue(double x, double) const
     if (!set || !set->m_pCurrent || !set->m_pCurrent->m_pRealData)
         return QString();
     const _SRealData *series = set->m_pCurrent->m_pRealData;
-    const int n = series->m_ShowCount;
+    const int n = RealDataShowCount(series);
     const double X = std::trunc(x);
     int i = 0;
     while (i < n && std::trunc(series->m_pShowSec[i]) < X)
