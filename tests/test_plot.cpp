@@ -246,6 +246,14 @@ void TestPlot::timeAxisFollowsZoomOnRoundClockTimes()
             QCOMPARE(t.second(), 0);
             if (tick < 86400) // daily ticks keep the start's minute
                 QCOMPARE(t.minute() % qMin(tick / 60, 60), 0);
+            const QTime utc = draw->m_TimeBase.addSecs(qint64(major[i])).toUTC().time();
+            const QTime startUtc = rig.sets[0].m_pLive->m_StartTime.toUTC().time();
+            if (tick == 10800) // three-hour steps of UTC time
+                QCOMPARE(utc.hour() % 3, 0);
+            if (tick == 86400) {
+                QCOMPARE(utc.hour(), startUtc.hour());
+                QCOMPARE(utc.minute(), startUtc.minute());
+            }
             const bool dated = tick == 86400 || (t.hour() == 0 && t.minute() == 0);
             QCOMPARE(draw->label(major[i]).text().contains('\n'), dated);
         }

@@ -443,32 +443,48 @@ void TestRecordsSeries::rebuildCountsBlocksOfCoarseStreams()
 
 void TestRecordsSeries::tickStepsAndGridOffset_data()
 {
+    QTest::addColumn<int>("minute");
     QTest::addColumn<int>("secPerPoint");
     QTest::addColumn<int>("step");
     QTest::addColumn<int>("offset");
     // Start time 10:07:23 UTC.
-    QTest::newRow("1") << 1 << 60 << 23;
-    QTest::newRow("5") << 5 << 300 << 143;
-    QTest::newRow("30") << 30 << 1800 << 443;
-    QTest::newRow("60") << 60 << 3600 << 443;
-    QTest::newRow("300") << 300 << 10800 << 4043;
-    QTest::newRow("1799") << 1799 << 10800 << 4043;
-    QTest::newRow("1800") << 1800 << 86400 << 23;
+    QTest::newRow("1") << 7 << 1 << 60 << 23;
+    QTest::newRow("2") << 7 << 2 << 300 << 143;
+    QTest::newRow("5") << 7 << 5 << 300 << 143;
+    QTest::newRow("9") << 7 << 9 << 300 << 143;
+    QTest::newRow("10") << 7 << 10 << 1800 << 443;
+    QTest::newRow("30") << 7 << 30 << 1800 << 443;
+    QTest::newRow("39") << 7 << 39 << 1800 << 443;
+    QTest::newRow("40") << 7 << 40 << 3600 << 443;
+    QTest::newRow("60") << 7 << 60 << 3600 << 443;
+    QTest::newRow("79") << 7 << 79 << 3600 << 443;
+    QTest::newRow("80") << 7 << 80 << 10800 << 4043;
+    QTest::newRow("300") << 7 << 300 << 10800 << 4043;
+    QTest::newRow("1799") << 7 << 1799 << 10800 << 4043;
+    QTest::newRow("1800") << 7 << 1800 << 86400 << 23;
+    // 10:37:23 tells the half-hour grid (minute mod 30) from the hour grid (whole minutes).
+    QTest::newRow("1 at :37") << 37 << 1 << 60 << 23;
+    QTest::newRow("5 at :37") << 37 << 5 << 300 << 143;
+    QTest::newRow("30 at :37") << 37 << 30 << 1800 << 443;
+    QTest::newRow("60 at :37") << 37 << 60 << 3600 << 2243;
+    QTest::newRow("300 at :37") << 37 << 300 << 10800 << 5843;
+    QTest::newRow("1800 at :37") << 37 << 1800 << 86400 << 23;
 }
 
 void TestRecordsSeries::tickStepsAndGridOffset()
 {
+    QFETCH(int, minute);
     QFETCH(int, secPerPoint);
     QFETCH(int, step);
     QFETCH(int, offset);
     Series s = NewSeries();
-    QCOMPARE(RealDataSetStartTime(s.get(), 10, 7, 23), 0);
+    QCOMPARE(RealDataSetStartTime(s.get(), 10, minute, 23), 0);
     QCOMPARE(s->org_pts, 23);
     QCOMPARE(RealDataSetZoom(s.get(), secPerPoint, 300), 0);
     QCOMPARE(RealDataTickStep(s.get()), step);
     QCOMPARE(s->org_pts, offset);
     // A negative second counts as 0, except on the daily grid, which takes the second as is.
-    QCOMPARE(RealDataTimeOffset(s.get(), 10, 7, -5), step == 86400 ? -5 : offset - 23);
+    QCOMPARE(RealDataTimeOffset(s.get(), 10, minute, -5), step == 86400 ? -5 : offset - 23);
 }
 
 void TestRecordsSeries::lastValue()
