@@ -64,6 +64,7 @@ class TestRecordsSeries : public QObject
     Q_OBJECT
 
 private slots:
+    void hugeUnitFromAFileDoesNotOverflow();
     void ringMeansOverItsWindow();
     void ringNeverWritesOutsideItsSlots();
     void initialState();
@@ -485,6 +486,19 @@ void TestRecordsSeries::tickStepsAndGridOffset()
     QCOMPARE(s->org_pts, offset);
     // A negative second counts as 0, except on the daily grid, which takes the second as is.
     QCOMPARE(RealDataTimeOffset(s.get(), 10, minute, -5), step == 86400 ? -5 : offset - 23);
+}
+
+void TestRecordsSeries::hugeUnitFromAFileDoesNotOverflow()
+{
+    // A record file's seconds per record reaches the series unchecked.
+    Series s = NewSeries();
+    s->m_DataSecUnit = INT32_MAX;
+    QCOMPARE(RealDataAdd(s.get(), 1, 2, INT32_MAX, s->org_pts), 0);
+    RealDataShowAll(s.get());
+    RealDataZoomOut(s.get());
+    RealDataZoomIn(s.get());
+    QVERIFY(s->min_show > 0);
+    QVERIFY(s->m_BlockLen >= 1);
 }
 
 void TestRecordsSeries::lastValue()
