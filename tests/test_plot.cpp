@@ -108,6 +108,7 @@ private slots:
 
 void TestPlot::yRangeByKind_data()
 {
+    QTest::addColumn<int>("curves");
     QTest::addColumn<int>("channel");
     QTest::addColumn<int>("tvoc");
     QTest::addColumn<Values>("v0");
@@ -115,32 +116,34 @@ void TestPlot::yRangeByKind_data()
     QTest::addColumn<double>("top");
     QTest::addColumn<int>("minor");
     const double nan = std::nan("");
-    QTest::newRow("pm10 500") << 0 << 0 << Values{10} << Values{500} << 500.0 << 5;
-    QTest::newRow("pm10 500.1") << 0 << 0 << Values{10} << Values{500.1} << 800.0 << 8;
-    QTest::newRow("pm10 800") << 0 << 0 << Values{10} << Values{800} << 800.0 << 8;
-    QTest::newRow("pm10 800.1") << 0 << 0 << Values{10} << Values{800.1} << 1000.0 << 10;
-    QTest::newRow("pm10 5000") << 0 << 0 << Values{10} << Values{5000} << 1000.0 << 10;
-    QTest::newRow("pm2.5 does not count") << 0 << 0 << Values{900} << Values{100} << 500.0 << 5;
-    QTest::newRow("pm empty") << 0 << 0 << Values{} << Values{} << 500.0 << 5;
-    QTest::newRow("pm all negative") << 0 << 0 << Values{-1, -900} << Values{-1, -900} << 500.0 << 5;
-    QTest::newRow("pm NaN skipped") << 0 << 0 << Values{0, 0} << Values{nan, 600} << 800.0 << 8;
-    QTest::newRow("hcho 0.99") << 1 << 0 << Values{0.99} << Values{50} << 1.0 << 1;
-    QTest::newRow("hcho 1") << 1 << 0 << Values{0.2, 1} << Values{} << 3.0 << 2;
-    QTest::newRow("hcho empty") << 1 << 0 << Values{} << Values{} << 1.0 << 1;
-    QTest::newRow("tvoc 2.49") << 1 << 1 << Values{2.49} << Values{} << 2.5 << 3;
-    QTest::newRow("tvoc 2.5") << 1 << 1 << Values{2.5} << Values{} << 6.55 << 4;
-    QTest::newRow("tvoc empty") << 1 << 1 << Values{} << Values{} << 1.0 << 1;
+    QTest::newRow("pm10 500") << 2 << 0 << 0 << Values{10} << Values{500} << 500.0 << 5;
+    QTest::newRow("pm10 500.1") << 2 << 0 << 0 << Values{10} << Values{500.1} << 800.0 << 8;
+    QTest::newRow("pm10 800") << 2 << 0 << 0 << Values{10} << Values{800} << 800.0 << 8;
+    QTest::newRow("pm10 800.1") << 2 << 0 << 0 << Values{10} << Values{800.1} << 1000.0 << 10;
+    QTest::newRow("pm10 5000") << 2 << 0 << 0 << Values{10} << Values{5000} << 1000.0 << 10;
+    QTest::newRow("one curve: pm10 still decides") << 1 << 0 << 0 << Values{10} << Values{600} << 800.0 << 8;
+    QTest::newRow("pm2.5 does not count") << 2 << 0 << 0 << Values{900} << Values{100} << 500.0 << 5;
+    QTest::newRow("pm empty") << 2 << 0 << 0 << Values{} << Values{} << 500.0 << 5;
+    QTest::newRow("pm all negative") << 2 << 0 << 0 << Values{-1, -900} << Values{-1, -900} << 500.0 << 5;
+    QTest::newRow("pm NaN skipped") << 2 << 0 << 0 << Values{0, 0} << Values{nan, 600} << 800.0 << 8;
+    QTest::newRow("hcho 0.99") << 2 << 1 << 0 << Values{0.99} << Values{50} << 1.0 << 1;
+    QTest::newRow("hcho 1") << 2 << 1 << 0 << Values{0.2, 1} << Values{} << 3.0 << 2;
+    QTest::newRow("hcho empty") << 2 << 1 << 0 << Values{} << Values{} << 1.0 << 1;
+    QTest::newRow("tvoc 2.49") << 2 << 1 << 1 << Values{2.49} << Values{} << 2.5 << 3;
+    QTest::newRow("tvoc 2.5") << 2 << 1 << 1 << Values{2.5} << Values{} << 6.55 << 4;
+    QTest::newRow("tvoc empty") << 2 << 1 << 1 << Values{} << Values{} << 1.0 << 1;
 }
 
 void TestPlot::yRangeByKind()
 {
+    QFETCH(int, curves);
     QFETCH(int, channel);
     QFETCH(int, tvoc);
     QFETCH(Values, v0);
     QFETCH(Values, v1);
     QFETCH(double, top);
     QFETCH(int, minor);
-    Rig rig;
+    Rig rig(curves);
     rig.plot.m_bTVOC = tvoc;
     rig.Show(channel, v0, v1);
     rig.Update(channel);
@@ -286,10 +289,16 @@ void TestPlot::setUpCurvesAndRepeatedSetUp()
     QCOMPARE(picker->m_TimeBase, start.addSecs(-23));
     QCOMPARE(rig.plot.m_pBackGround->m_BandMode, 0);
 
-    // Again, on the same widget: a clean plot, nothing dangling (ASan), one picker.
+    // Again, on the same widget: a clean plot, nothing dangling (ASan), one picker, and the
+    // first bands those of the 0 ... 500 range even after a larger range was shown.
+    rig.Show(0, {1}, {900});
+    rig.Update(0);
+    QCOMPARE(rig.plot.m_pBackGround->m_MaxMinor, 10);
     for (int curves : {0, 2}) {
         QCOMPARE(rig.plot.InitPlot(start, 23, curves), 0);
         QCOMPARE(rig.plot.m_Curves.size(), qMax(curves, 1));
+        QCOMPARE(rig.plot.m_Curves[0]->pen().color(), QColor(Qt::blue));
+        QCOMPARE(rig.plot.m_pBackGround->m_MaxMinor, 5);
         QCOMPARE(w.itemList().size(), rig.plot.m_Curves.size() + 1);
         QCOMPARE(w.canvas()->findChildren<QwtPicker *>().size(), 1);
     }
