@@ -59,6 +59,7 @@ private slots:
     void usbSensorIsAskedOverUsb();
     void serialBridgeIsTheFallback();
     void formLayoutAndInitialStates();
+    void slotTable();
     void languageSwitch();
 };
 
@@ -205,6 +206,30 @@ void TestAppStartup::formLayoutAndInitialStates()
                             static_cast<QWidget *>(ui->labelPM10Unit)})
         QVERIFY(!hidden->isVisible());
     QVERIFY(ui->qwtPlot->isVisible());
+}
+
+void TestAppStartup::slotTable()
+{
+    // Twenty private slots in a fixed order: their indices are part of the window's interface.
+    const QMetaObject &mo = PM2_5::staticMetaObject;
+    QStringList names;
+    for (int i = mo.methodOffset(); i < mo.methodCount(); ++i) {
+        const QMetaMethod m = mo.method(i);
+        QCOMPARE(m.access(), QMetaMethod::Private);
+        QCOMPARE(m.methodType(), QMetaMethod::Slot);
+        names << QString::fromLatin1(m.methodSignature());
+    }
+    QCOMPARE(names, (QStringList{
+        "on_actionExit_triggered()", "on_actionBinary_triggered()", "on_actionOpen_triggered()",
+        "on_actionChinese_triggered()", "on_actionEnglish_triggered()",
+        "on_actionTime_zoom_in_triggered()", "on_actionTime_zoom_out_triggered()",
+        "my_actionDevice1_triggered()", "my_actionSetDevice1_triggered()",
+        "on_actionAbout_Software_triggered()", "on_actionDisplay_all_triggered()",
+        "on_actionNodisplay_triggered()", "on_actionCollection_triggered()",
+        "on_actionCollect_historical_data_triggered()", "on_radioButtonPM25_clicked()",
+        "on_radioButtonPA_clicked()", "on_actionAbout_Quelmar_triggered()",
+        "on_actionExecl_triggered()", "on_actionClear_history_data_triggered()",
+        "FileExcelToStr(QString)"}));
 }
 
 void TestAppStartup::languageSwitch()
