@@ -15,7 +15,7 @@
 #include <qwt_plot.h>
 #include <vector>
 
-#include "benchstats.h"
+#include "benchgui.h"
 
 namespace {
 
@@ -89,13 +89,5 @@ BENCHMARK(BM_LiveTickPlot)->Unit(benchmark::kMicrosecond)->UseRealTime()->MinTim
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    qInstallMessageHandler(bench::Discard);
-    int qtArgc = 1;
-    QApplication app(qtArgc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::RunWithWidgets(argc, argv);
 }

@@ -22,7 +22,7 @@
 #define UMOCKDEV_PRELOAD_PATH "libumockdev-preload.so.0"
 #endif
 
-#include "benchstats.h"
+#include "benchgui.h"
 
 namespace {
 
@@ -148,13 +148,5 @@ void EnsurePreload(char **argv)
 int main(int argc, char **argv)
 {
     EnsurePreload(argv);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    qInstallMessageHandler(bench::Discard); // the per-byte debug lines would time stderr
-    int qtArgc = 1;
-    QApplication app(qtArgc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::RunWithWidgets(argc, argv);
 }
