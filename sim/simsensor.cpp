@@ -11,6 +11,11 @@ namespace {
 
 bool isFirstChannel(uint8_t kind) { return kind != 17 && kind != 33; }
 
+bool isClearRequest(const Frame& f)
+{
+    return f[2] == kCmdHistoryBlock && f[5] == 1 && f[3] == 0 && f[4] == 0;
+}
+
 // Spreads a seed over all bits; xorshift must never start from 0.
 uint32_t mixSeed(uint32_t x)
 {
@@ -193,11 +198,15 @@ void SimSensor::handleRequest(const Frame& f, Link link)
         return;
     if (m_requests.size() >= kMaxRecord)
         m_requests.erase(m_requests.begin(), m_requests.begin() + kMaxRecord / 4);
-    m_requests.push_back({link, f});
+    const int page = historyPageOf(f, link);
+    m_requests.push_back({link, f, page});
     ++m_stats.requestsByCommand[f[2]];
+    if (page >= 0 && m_silentFromPage && unsigned(page) >= *m_silentFromPage)
+        m_silent = true;
     if (m_silent)
         return;
 
+    const bool paged = pagedHistory(m_config.deviceType);
     switch (f[2]) {
     case kCmdDeviceInfo:
         reply(deviceInfo(), kCmdDeviceInfo);
@@ -206,29 +215,85 @@ void SimSensor::handleRequest(const Frame& f, Link link)
         reply(serialId(), kCmdSerialId);
         break;
     case kCmdHistoryPage:
-        reply(historyPage(f[3]), kCmdHistoryPage);
+        if (paged && !pageLost(f[3], 0))
+            reply(historyPage(f[3]), kCmdHistoryPage);
         break;
     case kCmdHistoryBlock: {
-        if (f[5] == 1 && f[3] == 0 && f[4] == 0) {
+        if (isClearRequest(f)) {
             m_history.clear();
             reply(cleared(), kCmdHistoryBlock);
             break;
         }
         const uint8_t kind = f[4];
-        if (kind != 1 && kind != 2 && kind != 3 && kind != 5)
+        if (paged || (kind != 1 && kind != 2 && kind != 3 && kind != 5) || pageLost(unsigned(page), kind))
             break;
-        const unsigned page = f[3] + 256U * (f[17] & 3U);
         if (page == 0 && m_countReply != CountReply::None) {
             reply(countReply(), kCmdHistoryBlock);
             if (m_countReply == CountReply::Instead)
                 break;
         }
-        reply(historyBlock(page, kind), kCmdHistoryBlock);
+        reply(historyBlock(unsigned(page), kind), kCmdHistoryBlock);
         break;
     }
     default:
         break; // unknown requests go unanswered, as on a real device
     }
+}
+
+int SimSensor::historyPageOf(const Frame& f, Link link)
+{
+    if (f[2] == kCmdHistoryPage)
+        return f[3];
+    if (f[2] != kCmdHistoryBlock || isClearRequest(f))
+        return -1;
+    if (link == Link::Usb)
+        return int(usbPage(f[3], f[4]));
+    return f[3] + 256 * (f[17] & 3);
+}
+
+// A USB request carries only the low 8 bits of its page. A download asks its pages in order
+// and may ask one again, so the sensor serves the page last served or the one after it when
+// the bits match; any other request begins a new download.
+unsigned SimSensor::usbPage(uint8_t low, uint8_t kind)
+{
+    if (kind != m_usbKind) {
+        m_usbKind = kind;
+        m_usbCursor = low;
+    }
+    unsigned page = low;
+    for (unsigned next : {m_usbCursor, m_usbCursor + 1}) {
+        if ((next & 0xFF) == low && next < historyPageLimit()) {
+            page = next;
+            break;
+        }
+    }
+    m_usbCursor = page;
+    return page;
+}
+
+unsigned SimSensor::historyPageLimit() const
+{
+    const std::size_t values = std::max<std::size_t>(m_history.size(), reportedCount());
+    return unsigned(std::min<std::size_t>((values + 11) / 12 * 3, 1024));
+}
+
+void SimSensor::losePage(unsigned page, uint8_t kind, unsigned times)
+{
+    m_lostPages[{kind, page}] = times;
+}
+
+bool SimSensor::pageLost(unsigned page, uint8_t kind)
+{
+    for (const auto& key : {std::make_pair(kind, page), std::make_pair(uint8_t(0), page)}) {
+        auto it = m_lostPages.find(key);
+        if (it == m_lostPages.end() || it->second == 0)
+            continue;
+        if (it->second != kAlways)
+            --it->second;
+        ++m_stats.repliesDropped;
+        return true;
+    }
+    return false;
 }
 
 void SimSensor::reply(Frame f, uint8_t command)
@@ -325,7 +390,10 @@ std::array<uint8_t, 4> SimSensor::blockDate(std::size_t block) const
         ::tzset();
         localtime_r(&t, &tm);
     }
-    return packBlockDate(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min);
+    auto date = packBlockDate(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min);
+    if (m_invalidDates.count(block))
+        date[0] &= 0xF0; // month 0
+    return date;
 }
 
 Frame SimSensor::historyBlock(unsigned page, uint8_t kind) const

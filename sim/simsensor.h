@@ -8,6 +8,7 @@
 #include <deque>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,7 @@ enum class Link { Usb, Serial };
 struct Request {
     Link link = Link::Usb;
     Frame image{}; // as received; serial requests have byte 0 = 0
+    int page = -1; // history requests: the page served (on USB resolved from its low 8 bits)
 };
 
 // Where a history count reply with sub-code 0xFE goes relative to the page-0 reply.
@@ -123,6 +125,9 @@ public:
     void setReportedCount(std::optional<uint16_t> count) { m_reportedCount = count; }
     uint16_t reportedCount() const;
     void setCountReply(CountReply mode) { m_countReply = mode; }
+    // Types 0, 1, 3 and 7 answer history requests with six-value pages (0xAC), the others
+    // with 12-value blocks (0xAD); each ignores the other kind of request.
+    static bool pagedHistory(uint8_t type) { return type == 0 || type == 1 || type == 3 || type == 7; }
 
     // Requests in.
     void handleUsbRequest(const uint8_t* buf, std::size_t len = kFrameSize);
@@ -151,6 +156,13 @@ public:
     void addByteInNextFrame(std::size_t pos = 9, uint8_t value = 0x00) { m_addAt = std::make_pair(pos, value); }
     void sendGarbage(std::size_t n);
     void setUnplugged(bool on) { m_unplugged = on; }
+    static constexpr unsigned kAlways = ~0u;
+    // Requests for this history page (of this kind; 0 = any) go unanswered, `times` times.
+    void losePage(unsigned page, uint8_t kind = 0, unsigned times = kAlways);
+    // The block's date goes out with month 0, which no calendar has.
+    void setInvalidBlockDate(std::size_t block) { m_invalidDates.insert(block); }
+    // At the first history request for this page or a later one the sensor falls silent.
+    void setSilentFromPage(std::optional<unsigned> page) { m_silentFromPage = page; }
     bool unplugged() const { return m_unplugged; }
 
     // What came in.
@@ -181,6 +193,10 @@ private:
     Frame historyPage(uint8_t page) const;
     Frame historyBlock(unsigned page, uint8_t kind) const;
     Frame countReply() const;
+    int historyPageOf(const Frame& f, Link link);
+    unsigned usbPage(uint8_t low, uint8_t kind);
+    unsigned historyPageLimit() const;
+    bool pageLost(unsigned page, uint8_t kind);
     Frame cleared() const;
     Measurement nextMeasurement(uint8_t kind);
     uint16_t historyWord(std::size_t index, uint8_t kind) const;
@@ -208,6 +224,11 @@ private:
     unsigned m_dropReplies = 0;
     std::optional<std::size_t> m_loseAt;
     std::optional<std::pair<std::size_t, uint8_t>> m_addAt;
+    std::map<std::pair<uint8_t, unsigned>, unsigned> m_lostPages; // (kind, page) -> times left
+    std::set<std::size_t> m_invalidDates;
+    std::optional<unsigned> m_silentFromPage;
+    unsigned m_usbCursor = 0; // the block page last served over USB
+    uint8_t m_usbKind = 0;
 
     std::vector<Request> m_requests;
     Stats m_stats;

@@ -150,6 +150,10 @@ void TestSimSensor::serialFramerResyncs()
 void TestSimSensor::historyPages()
 {
     SimSensor s = utcSensor(14);
+    // Each variant ignores the other's requests.
+    QVERIFY(ask(s, usb(kCmdHistoryPage, {{3, 0}})).empty());
+    s.setDeviceType(3);
+    QVERIFY(ask(s, usb(kCmdHistoryBlock, {{3, 0}, {4, 1}})).empty());
     const Frame p0 = askOne(s, usb(kCmdHistoryPage, {{3, 0}}));
     QVERIFY(wellFormed(p0));
     QCOMPARE(p0[3], uint8_t(0));
@@ -221,10 +225,25 @@ void TestSimSensor::historyBlockPageNumbers()
     QCOMPARE(f[17], uint8_t(3));
     QCOMPARE(frameWord(f, 9), h[341 * 12].pm25);
 
-    // USB carries the low 8 bits only.
+    // USB carries the low 8 bits only: the sensor serves the page that continues its download
+    // and names it in full, as on serial.
+    const auto served = [&](uint8_t low, uint8_t kind = 1) -> int {
+        const Frame u = askOne(s, usb(kCmdHistoryBlock, {{3, low}, {4, kind}}));
+        const int page = s.requests().back().page;
+        return page == u[3] + 256 * u[17] ? page : -1;
+    };
     const Frame u = askOne(s, usb(kCmdHistoryBlock, {{3, 44}, {4, 1}}));
     QCOMPARE(u[17], uint8_t(0));
     QCOMPARE(frameWord(u, 11), h[14 * 12 + 11].pm25); // page 44: block 14, phase 2
+    QCOMPARE(served(44), 44); // asked again
+    QCOMPARE(served(0), 0);   // neither again nor next: a new download
+    for (int page = 1; page < 1024; ++page)
+        QCOMPARE(served(uint8_t(page)), page);
+    QCOMPARE(served(1, 5), 1); // another kind: a new download
+    QCOMPARE(served(2, 5), 2);
+    for (int page = 3; page < 1024; ++page)
+        served(uint8_t(page), 5);
+    QCOMPARE(served(0, 5), 0); // 1024 is past the last page: a new download begins
 }
 
 void TestSimSensor::historyBlockKinds()
@@ -319,6 +338,7 @@ void TestSimSensor::countReplies()
     s.setCountReply(CountReply::None);
     s.setReportedCount(65535);
     QCOMPARE(frameWord(askOne(s, usb(kCmdHistoryBlock, {{3, 0}, {4, 1}})), 15), uint16_t(65535));
+    s.setDeviceType(0);
     QCOMPARE(frameWord(askOne(s, usb(kCmdHistoryPage, {{3, 0}})), 16), uint16_t(65535));
     s.setReportedCount(std::nullopt);
     QCOMPARE(s.reportedCount(), uint16_t(13));
@@ -461,6 +481,24 @@ void TestSimSensor::faults()
     s.sendGarbage(5);
     const Frame g = *s.takeUsbReport();
     QVERIFY(g[1] != kHead);
+
+    // History faults: lost pages (once, or of one kind only), a month-0 date, silence.
+    s.generateHistory(60, kT0);
+    s.losePage(0, 0, 1);
+    s.losePage(4, 5);
+    s.setInvalidBlockDate(1);
+    QVERIFY(ask(s, usb(kCmdHistoryBlock, {{3, 0}, {4, 1}})).empty());
+    QCOMPARE(ask(s, usb(kCmdHistoryBlock, {{3, 0}, {4, 1}})).size(), size_t(1));
+    QCOMPARE(askOne(s, usb(kCmdHistoryBlock, {{3, 3}, {4, 1}}))[5] & 0x0F, 0);
+    QCOMPARE(ask(s, usb(kCmdHistoryBlock, {{3, 4}, {4, 1}})).size(), size_t(1));
+    QVERIFY(ask(s, usb(kCmdHistoryBlock, {{3, 4}, {4, 5}})).empty());
+    QVERIFY(ask(s, usb(kCmdHistoryBlock, {{3, 4}, {4, 5}})).empty());
+    s.setSilentFromPage(7);
+    QCOMPARE(ask(s, usb(kCmdHistoryBlock, {{3, 6}, {4, 5}})).size(), size_t(1));
+    QVERIFY(ask(s, usb(kCmdHistoryBlock, {{3, 7}, {4, 5}})).empty());
+    QVERIFY(s.silent());
+    s.setSilent(false);
+    s.setSilentFromPage(std::nullopt);
 
     s.setUnplugged(true);
     s.advance(5000);
