@@ -355,11 +355,21 @@ void TestDeviceProtocol::historyControlSubCodes()
     QCOMPARE(log.Count("+++++++++++++"), 1);
     QCOMPARE(link.m_5MinutesCount, uint16_t(40));
 
-    // Second-channel block data is requested but not kept.
-    SendBlock(link, 0, 2, {5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}, Packed(2024, 5, 1, 10, 0));
+    // Second-channel blocks are kept only by a download of that channel, which in turn keeps
+    // no other channel's blocks.
+    const std::array<int, 12> gas = {5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+    SendBlock(link, 0, HIS_SUB_GAS, gas, Packed(2024, 5, 1, 10, 0));
     QCOMPARE(link.m_RealPM25Count, uint16_t(0));
     QCOMPARE(link.m_RealPM10Count, uint16_t(0));
     QCOMPARE(link.m_HisBaseTime, uint32_t(0));
+    link.m_HisKind = HIS_SUB_GAS;
+    SendBlock(link, 3, HIS_SUB_PM25, gas, Packed(2024, 5, 1, 10, 0));
+    SendBlock(link, 6, HIS_SUB_PM10, gas, Packed(2024, 5, 1, 10, 0));
+    SendBlock(link, 9, HIS_SUB_TVOC, gas, Packed(2024, 5, 1, 10, 0));
+    QCOMPARE(link.m_RealPM25Count, uint16_t(12));
+    QCOMPARE(link.m_RealPM10Count, uint16_t(0));
+    QCOMPARE(link.m_PM25His[11], uint16_t(16));
+    QCOMPARE(link.m_HisTimes.size(), size_t(12));
 }
 
 void TestDeviceProtocol::blockAssemblyAndTimeStamps()
@@ -396,12 +406,30 @@ void TestDeviceProtocol::blockAssemblyAndTimeStamps()
     QCOMPARE(int64_t(link.m_HisTimes[15]), second + 300); // stamped from its own block date
     QCOMPARE(int64_t(link.m_HisTimes[4]), second - 3000);
 
+    // A block decoded twice is stored once. A block with a lost page is dropped whole, and
+    // none of its values reach the block after it.
+    SendBlock(link, 3, HIS_SUB_PM25, full, Packed(2024, 3, 10, 9, 30));
+    for (int lost : {6, 7, 8}) {
+        for (int p = 6; p < 9; ++p)
+            if (p != lost)
+                Decode(link, BlockPage(p, HIS_SUB_PM25, {9, 9, 9, 9, 9, 9, 9, 9, 9}));
+    }
+    QCOMPARE(link.m_RealPM25Count, uint16_t(16));
+    QCOMPARE(Decode(link, BlockPage(10, HIS_SUB_PM25, full)), REPLY_HIS_BLOCK); // no first page
+    SendBlock(link, 12, HIS_SUB_PM25, {21, 22}, Packed(2024, 3, 10, 10, 30));
+    QCOMPARE(Decode(link, BlockPage(14, HIS_SUB_PM25, {0, 0, 0, 0, 0, 0, 0, 0, 1})), REPLY_HIS_BLOCK);
+    QCOMPARE(link.m_RealPM25Count, uint16_t(18));
+    QCOMPARE(link.m_PM25His[17], uint16_t(22));
+    QCOMPARE(link.m_HisTimes.size(), size_t(18));
+    QCOMPARE(link.m_PM25Spans.size(), size_t(3));
+    QCOMPARE(link.m_PM25Spans.back().m_Block, 4);
+
     // PM10 blocks fill their own store and leave the PM2.5 date and stamps alone.
-    SendBlock(link, 6, HIS_SUB_PM10, {40, 41, 42}, Packed(2030, 1, 1, 0, 0));
+    SendBlock(link, 18, HIS_SUB_PM10, {40, 41, 42}, Packed(2030, 1, 1, 0, 0));
     QCOMPARE(link.m_RealPM10Count, uint16_t(3));
     QCOMPARE(link.m_PM10His[2], uint16_t(42));
-    QCOMPARE(link.m_HisTimes.size(), size_t(16));
-    QCOMPARE(link.m_HisBaseTime, Packed(2024, 3, 10, 9, 30));
+    QCOMPARE(link.m_HisTimes.size(), size_t(18));
+    QCOMPARE(link.m_HisBaseTime, Packed(2024, 3, 10, 10, 30));
 }
 
 void TestDeviceProtocol::blocksFlushOnlyTheirValidPrefix()
@@ -443,7 +471,7 @@ void TestDeviceProtocol::fullStoresKeepValuesAndStampsPaired()
     QCOMPARE(link.m_HisTimes.size(), size_t(4032));
 
     for (int b = 0; b < 340; ++b)
-        SendBlock(link, 3 * (b % 300), HIS_SUB_PM10, full, 0);
+        SendBlock(link, 3 * b, HIS_SUB_PM10, full, 0);
     QCOMPARE(link.m_RealPM10Count, uint16_t(4032));
     QCOMPARE(link.m_HisTimes.size(), size_t(4032));
 }
@@ -452,20 +480,23 @@ void TestDeviceProtocol::invalidBlockDatesContinueTheTimeLine()
 {
     SCodeUsb link;
     const std::array<int, 12> three = {1, 2, 3};
-    // No earlier value: counted from the epoch, 300 s apart.
+    // No earlier value to count from: dropped, never stamped from the epoch.
     SendBlock(link, 0, HIS_SUB_PM25, three, Packed(2024, 0, 10, 8, 30));
-    QCOMPARE(link.m_HisTimes, (std::vector<uint32_t>{300, 600, 900}));
+    QCOMPARE(link.m_RealPM25Count, uint16_t(0));
+    QVERIFY(link.m_HisTimes.empty());
 
     const uint32_t good = Packed(2024, 3, 10, 8, 30);
     int64_t base = 0;
     QVERIFY(SCodeUsb::PackedDateToSecs(good, &base));
     SendBlock(link, 3, HIS_SUB_PM25, three, good);
     QCOMPARE(int64_t(link.m_HisTimes.back()), base + 300);
+    int page = 6;
     for (uint32_t bad : {Packed(2024, 13, 1, 0, 0), Packed(2024, 2, 30, 0, 0),
                          Packed(2024, 1, 0, 0, 0), Packed(2024, 1, 1, 24, 0),
                          Packed(2024, 1, 1, 0, 60)}) {
         const int64_t before = link.m_HisTimes.back();
-        SendBlock(link, 6, HIS_SUB_PM25, three, bad);
+        SendBlock(link, page, HIS_SUB_PM25, three, bad);
+        page += 3;
         QCOMPARE(int64_t(link.m_HisTimes.back()), before + 900);
     }
     QCOMPARE(link.m_HisTimes.size(), size_t(link.m_RealPM25Count));

@@ -20,6 +20,8 @@ constexpr unsigned char CMD_SERIAL_ID = 0xB5;
 
 // Sub-codes of a history-block reply (byte 4).
 constexpr unsigned char HIS_SUB_PM25 = 1;
+constexpr unsigned char HIS_SUB_GAS = 2;  // second channel
+constexpr unsigned char HIS_SUB_TVOC = 3; // second channel asked as TVOC
 constexpr unsigned char HIS_SUB_PM10 = 5;
 constexpr unsigned char HIS_SUB_CLEARED = 0xFD;
 constexpr unsigned char HIS_SUB_COUNT = 0xFE;

@@ -155,6 +155,15 @@ bool GSerialPort::AskHistoryData(int page, int kind, int mode)
     return true;
 }
 
+bool GSerialPort::AskHistoryPage(int page)
+{
+    unsigned char frame[FRAME_LEN] = {};
+    frame[3] = static_cast<unsigned char>(page & 0xFF);
+    SealFrame(frame, CMD_HIS_PAGE);
+    WriteFrame(frame);
+    return true;
+}
+
 bool GSerialPort::SendClear()
 {
     unsigned char frame[FRAME_LEN] = {};

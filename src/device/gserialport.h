@@ -33,6 +33,8 @@ public:
     bool AskDeviceInfo(unsigned char *buf, int len);
     bool AskSerialId(unsigned char *buf, int len);
     bool AskHistoryData(int page, int kind, int mode);
+    // A six-value history page (0xAC), sealed like the other serial requests.
+    bool AskHistoryPage(int page);
     bool SendClear();
     bool SetCheckSum(unsigned char *frame);
 

@@ -64,7 +64,7 @@ bool SCodeUsb::AskHistoryPage(int index, int page, int kind)
     m_SendBuf[0] = FRAME_USB_REQUEST;
     m_SendBuf[1] = FRAME_HEAD;
     m_SendBuf[3] = static_cast<unsigned char>(page & 0xFF);
-    if (IsOneOf(m_DevType, {0, 1, 3, 7})) {
+    if (IsPageVariant(m_DevType)) {
         m_SendBuf[2] = CMD_HIS_PAGE;
     } else {
         m_SendBuf[2] = CMD_HIS_BLOCK;
@@ -206,30 +206,14 @@ unsigned char SCodeUsb::DecodeHistoryBlock(const unsigned char *f)
     if (page == 0)
         m_5MinutesCount = RaiseToBlocks(FrameWord(f, 15));
 
-    const int phase = page % 3;
     switch (f[4]) {
     case HIS_SUB_PM25:
-    case HIS_SUB_PM10: {
-        const bool pm25 = f[4] == HIS_SUB_PM25;
-        uint16_t *block = pm25 ? m_PM25Block : m_PM10Block;
-        if (phase == 0) {
-            if (pm25)
-                m_HisBaseTime = uint32_t(f[5] | f[6] << 8 | f[7] << 16 | uint32_t(f[8]) << 24);
-            for (int k = 0; k < 3; ++k)
-                block[k] = FrameWord(f, 9 + 2 * k);
-        } else if (phase == 1) {
-            for (int k = 0; k < 5; ++k)
-                block[3 + k] = FrameWord(f, 5 + 2 * k);
-        } else {
-            for (int k = 0; k < 4; ++k)
-                block[8 + k] = FrameWord(f, 5 + 2 * k);
-            if (pm25)
-                FlushBlock(m_PM25Block, m_PM25His, &m_RealPM25Count, true);
-            else
-                FlushBlock(m_PM10Block, m_PM10His, &m_RealPM10Count, false);
-        }
+    case HIS_SUB_GAS:
+    case HIS_SUB_TVOC:
+    case HIS_SUB_PM10:
+        if (AcceptsBlock(f[4]))
+            DecodeBlockPage(f, page, f[4] != HIS_SUB_PM10);
         break;
-    }
     case HIS_SUB_CLEARED:
         return REPLY_CLEARED;
     case HIS_SUB_COUNT:
@@ -242,31 +226,96 @@ unsigned char SCodeUsb::DecodeHistoryBlock(const unsigned char *f)
     return REPLY_HIS_BLOCK;
 }
 
-void SCodeUsb::FlushBlock(const uint16_t *block, uint16_t *store, uint16_t *count, bool stamp)
+bool SCodeUsb::AcceptsBlock(unsigned char sub) const
 {
+    // A download keeps only the channel it asked for: a sensor that answers with another
+    // channel's blocks never gets them shown under the wrong title.
+    switch (m_HisKind) {
+    case 0:
+        return sub == HIS_SUB_PM25 || sub == HIS_SUB_PM10;
+    case HIS_SUB_GAS:
+    case HIS_SUB_TVOC:
+        return sub == HIS_SUB_GAS || sub == HIS_SUB_TVOC;
+    default:
+        return sub == m_HisKind;
+    }
+}
+
+// dated: a PM2.5 or second-channel block, whose first page carries the block date and whose
+// values get time stamps; PM10 blocks carry neither.
+void SCodeUsb::DecodeBlockPage(const unsigned char *f, int page, bool dated)
+{
+    uint16_t *block = dated ? m_PM25Block : m_PM10Block;
+    BlockAssembly &a = dated ? m_PM25Asm : m_PM10Asm;
+    const int blockNo = page / 3;
+    const int phase = page % 3;
+    // A block starts afresh at its first page or at a page of another block, so values of a
+    // block with a lost page never reach the next one.
+    if (phase == 0 || a.m_Block != blockNo) {
+        std::fill(block, block + BLOCK_LEN, 0);
+        a.m_Block = blockNo;
+        a.m_Pages = 0;
+    }
+    a.m_Pages |= 1u << phase;
+    if (phase == 0) {
+        if (dated)
+            m_HisBaseTime = uint32_t(f[5] | f[6] << 8 | f[7] << 16 | uint32_t(f[8]) << 24);
+        for (int k = 0; k < 3; ++k)
+            block[k] = FrameWord(f, 9 + 2 * k);
+    } else if (phase == 1) {
+        for (int k = 0; k < 5; ++k)
+            block[3 + k] = FrameWord(f, 5 + 2 * k);
+    } else {
+        for (int k = 0; k < 4; ++k)
+            block[8 + k] = FrameWord(f, 5 + 2 * k);
+        if (a.m_Pages == 7u)
+            FlushBlock(blockNo, dated);
+        a.m_Block = -1;
+    }
+}
+
+void SCodeUsb::FlushBlock(int blockNo, bool dated)
+{
+    BlockAssembly &a = dated ? m_PM25Asm : m_PM10Asm;
+    if (a.m_Flushed.test(size_t(blockNo)))
+        return; // a repeated reply must not store its block twice
+    const uint16_t *block = dated ? m_PM25Block : m_PM10Block;
     int last = BLOCK_LEN - 1;
     while (last >= 0 && (block[last] == 0 || block[last] == 0xFFFF))
         --last;
     if (last < 0)
         return;
+    int64_t base = 0;
+    if (dated && !BlockBase(last, &base))
+        return;
+    uint16_t *store = dated ? m_PM25His : m_PM10His;
+    uint16_t &count = dated ? m_RealPM25Count : m_RealPM10Count;
     // A full store keeps what fits; values and their time stamps stay paired.
-    const int stored = std::min(last + 1, HIS_LEN - int(*count));
+    const int stored = std::min(last + 1, HIS_LEN - int(count));
     if (stored <= 0)
         return;
-    std::copy(block, block + stored, store + *count);
-    *count = uint16_t(*count + stored);
-    if (stamp)
-        AppendTimeStamps(last, stored);
+    std::copy(block, block + stored, store + count);
+    (dated ? m_PM25Spans : m_PM10Spans).push_back({blockNo, int(count), stored});
+    count = uint16_t(count + stored);
+    a.m_Flushed.set(size_t(blockNo));
+    if (dated)
+        AppendTimeStamps(base, last, stored);
 }
 
-void SCodeUsb::AppendTimeStamps(int last, int stored)
+// The time of the block's last kept value minus 300 s: its date, or without a usable date
+// the time line of the values before it. False when there is nothing to count from.
+bool SCodeUsb::BlockBase(int last, int64_t *base) const
 {
-    int64_t base = 0;
-    if (!PackedDateToSecs(m_HisBaseTime, &base)) {
-        // No usable block date: carry on 300 s after the previous value (or from 0).
-        const int64_t previous = m_HisTimes.empty() ? 0 : int64_t(m_HisTimes.back());
-        base = previous + int64_t(HIS_SPACING_SEC) * last;
-    }
+    if (PackedDateToSecs(m_HisBaseTime, base))
+        return true;
+    if (m_HisTimes.empty())
+        return false; // never a value at the epoch
+    *base = int64_t(m_HisTimes.back()) + int64_t(HIS_SPACING_SEC) * last;
+    return true;
+}
+
+void SCodeUsb::AppendTimeStamps(int64_t base, int last, int stored)
+{
     int64_t t = base - int64_t(HIS_SPACING_SEC) * last;
     for (int k = 0; k < stored; ++k) {
         t += HIS_SPACING_SEC;
@@ -274,6 +323,32 @@ void SCodeUsb::AppendTimeStamps(int last, int stored)
         qDebug("mTimeSec=%s\n", qPrintable(QDateTime::fromSecsSinceEpoch(t).toString(
                                     QStringLiteral("yy-MM-dd hh:mm:ss"))));
     }
+}
+
+void SCodeUsb::ResetStore(bool pm10)
+{
+    BlockAssembly &a = pm10 ? m_PM10Asm : m_PM25Asm;
+    a = BlockAssembly();
+    uint16_t *block = pm10 ? m_PM10Block : m_PM25Block;
+    std::fill(block, block + BLOCK_LEN, 0);
+    if (pm10) {
+        m_RealPM10Count = 0;
+        m_PM10Spans.clear();
+    } else {
+        m_RealPM25Count = 0;
+        m_PM25Spans.clear();
+        m_HisTimes.clear();
+    }
+}
+
+void SCodeUsb::ClearHistory()
+{
+    ResetStore(false);
+    ResetStore(true);
+    std::fill(std::begin(m_PM25His), std::end(m_PM25His), 0);
+    std::fill(std::begin(m_PM10His), std::end(m_PM10His), 0);
+    m_HisTotalCount = 0;
+    m_5MinutesCount = 0;
 }
 
 bool SCodeUsb::PackedDateToSecs(uint32_t packed, int64_t *secs)

@@ -6,8 +6,30 @@
 #include "libusbio.h"
 
 #include <QByteArray>
+#include <bitset>
 #include <cstdint>
+#include <functional>
 #include <vector>
+
+// What a history download tells its caller and asks of it; no callback is required.
+struct HistoryCallbacks {
+    // The kind being downloaded, pages done and pages in all (0 while page 0 is awaited);
+    // false stops the download before its next page.
+    std::function<bool(int kind, int done, int total)> m_Progress;
+    // A reply read during the download that is no history data (a measurement, an identity),
+    // handed on so that nothing a tick would have taken is lost.
+    std::function<void(unsigned char code, const TAG_T_SPM25Data &record)> m_Reply;
+};
+
+// How the last history download ended.
+enum class HisEnd { Complete, Cancelled, NoReply };
+
+// Values a block-variant download kept from one 12-value block, in the order kept.
+struct HisSpan {
+    int m_Block; // page / 3
+    int m_First; // position in the store
+    int m_Count;
+};
 
 class SCodeUsb : public LibUsbIO
 {
@@ -16,6 +38,7 @@ public:
     static constexpr int BLOCK_LEN = 12;
     static constexpr int PARAM_SLOTS = 5;
     static constexpr int HIS_SPACING_SEC = 300;
+    static constexpr int HIS_MAX_BLOCKS = 342; // page numbers carry 10 bits: pages 0 to 1023
 
     struct ParamPair {
         uint16_t m_First = 0;
@@ -32,6 +55,21 @@ public:
     bool AskDeviceInfoUsb(int index);
     bool AskHistoryPage(int index, int page, int kind);
     bool SetCheckSum(unsigned char *frame);
+
+    // History download (scodeusbhistory.cpp). kind: 1 first channel, 2 second, 5 PM10;
+    // mode 1 asks the second channel as TVOC on the serial link. False when nothing was kept:
+    // page 0 never answered, the download was cancelled before it, or a page-variant page was
+    // lost.
+    bool ReadHistoryData(int index, int kind, int mode);
+    bool ReadHistoryDataNew(int index, int kind, int mode);
+    bool ReadHistoryDataOld(int index, int kind);
+    // One block-variant request and its wait; true when a history-block reply came.
+    bool AskOneHisData(int ignored, int page, int mode, int index, TAG_T_SPM25Data scratch,
+                       int kind, int tries);
+    // Empties both history stores, their counts, spans and time stamps.
+    void ClearHistory();
+    // Types whose sensors answer history requests with six-value pages.
+    static bool IsPageVariant(int devType);
 
     int GetDataKind() const;
     int GetHisInterval() const;
@@ -58,7 +96,20 @@ public:
     int m_LinkMode = 2;
     unsigned char m_SendBuf[SEND_BUF_LEN] = {};
 
+    HistoryCallbacks m_HisCallbacks;
+    HisEnd m_HisEnd = HisEnd::Complete;
+    int m_HisKind = 0; // kind of the download running; 0 between downloads
+    std::vector<HisSpan> m_PM25Spans;
+    std::vector<HisSpan> m_PM10Spans;
+
 private:
+    // The block being assembled in m_PM25Block or m_PM10Block.
+    struct BlockAssembly {
+        int m_Block = -1;
+        unsigned m_Pages = 0; // bit k: phase k decoded
+        std::bitset<HIS_MAX_BLOCKS> m_Flushed;
+    };
+
     bool SerialInUse() const { return m_SerialPort.m_bPortOpen == 1; }
     LibUsbDevice *Entry(int index);
     void DecodeMeasurement(int index, const unsigned char *f, TAG_T_SPM25Data *record);
@@ -67,6 +118,20 @@ private:
     void DecodeParamPair(const unsigned char *f);
     void DecodeHistoryPage(const unsigned char *f);
     unsigned char DecodeHistoryBlock(const unsigned char *f);
-    void FlushBlock(const uint16_t *block, uint16_t *store, uint16_t *count, bool stamp);
-    void AppendTimeStamps(int last, int stored);
+    bool AcceptsBlock(unsigned char sub) const;
+    void DecodeBlockPage(const unsigned char *f, int page, bool dated);
+    void FlushBlock(int blockNo, bool dated);
+    bool BlockBase(int last, int64_t *base) const;
+    void AppendTimeStamps(int64_t base, int last, int stored);
+    void ResetStore(bool pm10);
+
+    // scodeusbhistory.cpp
+    unsigned char ReadHistoryReply(int index, TAG_T_SPM25Data *record);
+    bool AskOnePage(int index, int page, int tries, int waitMs);
+    bool ReportProgress(int kind, int done, int total);
+    bool AskPageZero(int kind, const std::function<bool()> &ask);
+    void StampPages(int kept);
+
+    BlockAssembly m_PM25Asm;
+    BlockAssembly m_PM10Asm;
 };
