@@ -2,121 +2,17 @@
 // ticks driven by the test, over USB and over the serial bridge.
 #include "deviceinfodialog.h"
 #include "gqwtplotpicker.h"
-#include "grecorddataset.h"
-#include "pm2_5.h"
+#include "appbed.h"
 #include "realdata.h"
-#include "recordclock.h"
-#include "simbed.h"
 #include "ui_deviceinfodialog.h"
 #include "ui_pm2_5.h"
 
-#include <QApplication>
-#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QStatusBar>
-#include <QTimer>
-#include <QtTest>
-#include <functional>
-#include <memory>
 #include <qwt_plot.h>
 #include <qwt_plot_curve.h>
 #include <qwt_scale_draw.h>
 #include <qwt_scale_div.h>
-
-namespace {
-
-constexpr uint16_t kAux = 0x6162; // identity bytes "ab"
-
-// The test's clock: every sample arrives one second after the one before.
-struct TestClock {
-    QDateTime now = QDateTime::currentDateTime();
-    TestClock()
-    {
-        RecordClockSet([this] { return now; });
-    }
-    ~TestClock() { RecordClockSet({}); }
-    void Step(int secs = 1) { now = now.addSecs(secs); }
-};
-
-struct Live {
-    explicit Live(bool serial, uint8_t type, std::vector<uint8_t> kinds = {1, 17},
-                  const std::function<void(sim::SimSensor &)> &setup = {})
-    {
-        id = serial ? bed.addSerialSensor() : bed.addUsbSensor();
-        bed.with(id, [&](sim::SimSensor &s) {
-            s.setDeviceType(type);
-            s.setKinds(std::move(kinds));
-            if (setup)
-                setup(s);
-        });
-        w = std::make_unique<PM2_5>();
-        w->killTimer(w->m_TimerId); // the test drives the ticks
-    }
-    ~Live() { w.reset(); }
-
-    // Ticks until cond holds (events run between ticks, as the timer would let them).
-    bool TickUntil(const std::function<bool()> &cond, int timeoutMs = 5000)
-    {
-        QElapsedTimer t;
-        t.start();
-        while (!cond()) {
-            if (t.elapsed() > timeoutMs)
-                return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            w->PollDevice(0);
-        }
-        return true;
-    }
-    bool Identify() { return TickUntil([this] { return w->m_bDevInfoOk == 1; }); }
-    // One measurement frame with exact words; ticks until the window has stored it.
-    bool Measure(uint8_t kind, uint16_t value, uint16_t pm10 = 0, int timeoutMs = 3000)
-    {
-        clock.Step();
-        const int channel = kind == 17 || kind == 33 ? 1 : 0;
-        GRecordDataSet *set = w->RecordSet(channel);
-        const int before = set ? set->m_pLive->m_pRealData->m_DataCount : -1;
-        bed.with(id, [&](sim::SimSensor &s) {
-            s.setNextMeasurement(kind, 500, 100, value, kAux, pm10);
-            s.emitMeasurement(kind);
-        });
-        return TickUntil([&] {
-            return set && set->m_pLive->m_pRealData->m_DataCount > before;
-        }, timeoutMs);
-    }
-    size_t Requests(uint8_t command)
-    {
-        return bed.with(id, [&](sim::SimSensor &s) { return s.requestCount(command); });
-    }
-
-    TestClock clock;
-    sim::SimBed bed;
-    int id = 0;
-    std::unique_ptr<PM2_5> w;
-};
-
-// Runs f on the next modal widget that opens, then closes it.
-void OnNextModal(std::function<void(QWidget *)> f)
-{
-    auto *timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [timer, f] {
-        if (QWidget *modal = QApplication::activeModalWidget()) {
-            timer->stop();
-            f(modal);
-            modal->close();
-            timer->deleteLater();
-        }
-    });
-    timer->start(10);
-}
-
-void LinkRows()
-{
-    QTest::addColumn<bool>("serial");
-    QTest::newRow("usb") << false;
-    QTest::newRow("serial") << true;
-}
-
-} // namespace
 
 class TestAppLive : public QObject
 {

@@ -34,6 +34,8 @@ public:
     void InitDeviceMenu();
     void UpdateDeviceName(int index);
     bool PollDevice(int index);
+    // Acts on one reply as the tick does; also handed the replies a history download reads.
+    bool HandleReply(int index, unsigned char code, const TAG_T_SPM25Data &record);
     bool ShowValue(int channel, int code);
     void SetCollectState(bool collect);
     // The recorded value(s) of the shown channel at the first display point at or after x.
@@ -56,8 +58,13 @@ public:
     int m_Channel = 0;
     int m_bDevInfoOk = 0;
 
+    // True while a history download runs: every command refuses and the tick reads nothing.
+    bool HistoryBusy() const { return m_bHistoryBusy; }
+
 protected:
     void timerEvent(QTimerEvent *event) override;
+    // A close during a history download cancels it and closes once it has returned.
+    void closeEvent(QCloseEvent *event) override;
 
 private slots:
     void on_actionExit_triggered();
@@ -91,6 +98,13 @@ private:
     void ShowCurve(int index, bool visible);
     void UpdateShownPlot(bool resetTimeAxis);
     bool RequireDevice();
+    int DownloadHistory(GRecordDataSet *set);
+    void FinishAfterHistory();
+
+    enum class AfterHistory { Nothing, Close, Exit };
 
     int m_RecordSetCount = 0; // entries of m_pRecordSets
+    bool m_bHistoryBusy = false;
+    bool m_bHistoryCancel = false;
+    AfterHistory m_AfterHistory = AfterHistory::Nothing;
 };

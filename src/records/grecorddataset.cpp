@@ -1,9 +1,12 @@
 #include "grecorddataset.h"
 
 #include "recordclock.h"
+#include "scodeusb.h"
 
 #include <QtGlobal>
+#include <algorithm>
 #include <new>
+#include <vector>
 
 GRecordDataSet *g_pRecordSets = nullptr;
 
@@ -19,6 +22,44 @@ TAG_T_SPM25Data Filler(const GRecordDataPro &live, const TAG_T_SPM25Data &rec, d
     f.m_PM25 = mid(live.m_LastValue0 * scale, rec.m_PM25);
     f.m_PM10 = mid(live.m_LastValue1 * scale, rec.m_PM10);
     return f;
+}
+
+constexpr int HISTORY_TABLE_DEVICE = 130; // its history starts at time 0, labelled from the stamps
+constexpr int DEFAULT_HIS_INTERVAL = 300;
+constexpr int HISTORY_MIN_WIDTH = 288;
+constexpr int HISTORY_WIDTH = 300;
+
+struct HistoryRow {
+    uint16_t m_First; // PM2.5, or the second channel's value
+    uint16_t m_PM10;
+    uint32_t m_Time;
+};
+
+// The downloaded values in order, each with its PM10 partner and time stamp. After a PM10
+// pass the values pair by block: a block kept in one pass only is dropped from both.
+std::vector<HistoryRow> PairHistory(const SCodeUsb &link, bool withPM10)
+{
+    std::vector<HistoryRow> rows;
+    const int n = std::min(int(link.m_RealPM25Count), int(link.m_HisTimes.size()));
+    if (!withPM10) {
+        for (int i = 0; i < n; ++i)
+            rows.push_back({link.m_PM25His[i], 0, link.m_HisTimes[size_t(i)]});
+        return rows;
+    }
+    std::vector<const HisSpan *> pm10(SCodeUsb::HIS_MAX_BLOCKS, nullptr);
+    for (const HisSpan &s : link.m_PM10Spans)
+        pm10[size_t(s.m_Block)] = &s;
+    for (const HisSpan &s : link.m_PM25Spans) {
+        const HisSpan *partner = pm10[size_t(s.m_Block)];
+        if (!partner)
+            continue;
+        for (int k = 0; k < s.m_Count && s.m_First + k < n; ++k) {
+            // Trailing empty PM10 values were not kept; the sensor sent 0 or 0xFFFF there.
+            const uint16_t b = k < partner->m_Count ? link.m_PM10His[partner->m_First + k] : 0;
+            rows.push_back({link.m_PM25His[s.m_First + k], b, link.m_HisTimes[size_t(s.m_First + k)]});
+        }
+    }
+    return rows;
 }
 
 } // namespace
@@ -109,4 +150,48 @@ void GRecordDataSet::AddLiveData(const TAG_T_SPM25Data &rec, int flag)
     if (gap > 3)
         live->AddOneData(Filler(*live, rec, scale), scale);
     live->AddOneData(rec, scale);
+}
+
+uint16_t GRecordDataSet::StoreHistory(SCodeUsb *link, int channel, QDateTime now,
+                                      int secPerRecord, int tvocFlag, int devState)
+{
+    if (!link || !m_pHistory || !m_pHistory->m_pRecordData || !m_pHistory->m_pRealData)
+        return 0;
+    if (secPerRecord <= 0)
+        secPerRecord = DEFAULT_HIS_INTERVAL; // the sensor has not reported its interval yet
+    // Nothing of an earlier download may show or pair with this one.
+    link->ClearHistory();
+    const bool withPM10 = devState == 2;
+    // A PM10 pass that did not finish leaves nothing to pair with.
+    if (withPM10
+        && (!link->ReadHistoryData(0, HIS_SUB_PM10, tvocFlag) || link->m_HisEnd != HisEnd::Complete))
+        return 0;
+    if (!link->ReadHistoryData(0, channel + 1, tvocFlag))
+        return 0;
+    const std::vector<HistoryRow> rows = PairHistory(*link, withPM10);
+    const bool endedEarly = link->m_HisEnd != HisEnd::Complete;
+    if (endedEarly && rows.empty())
+        return 0;
+
+    m_bCollect = 0;
+    m_Mode = 2;
+    m_pCurrent = m_pHistory;
+    m_DevType = link->m_DevType; // the labels' rule must not wait for the next sample
+    const int n = int(rows.size());
+    _SRecordData *image = m_pHistory->m_pRecordData;
+    RecordDataAlloc(image, n);
+    for (const HistoryRow &row : rows)
+        RecordDataAdd(image, 0, 0, row.m_First, row.m_PM10, -1);
+    const int width = n >= HISTORY_MIN_WIDTH ? n : HISTORY_WIDTH;
+    int64_t endTime = now.toSecsSinceEpoch();
+    if (m_DevType == HISTORY_TABLE_DEVICE)
+        endTime = int64_t(n) * secPerRecord;
+    else if (endedEarly)
+        endTime = int64_t(rows.back().m_Time) + secPerRecord; // ends with its last value kept
+    m_pHistory->RecordDataToRealData(uint32_t(endTime), channel, secPerRecord, width);
+    histtime.clear();
+    histtime.reserve(n);
+    for (const HistoryRow &row : rows)
+        histtime.append(row.m_Time);
+    return uint16_t(n);
 }

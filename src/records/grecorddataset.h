@@ -3,8 +3,11 @@
 // current (shown and exported).
 #include "grecorddatapro.h"
 
+#include <QDateTime>
 #include <QVector>
 #include <cstdint>
+
+class SCodeUsb;
 
 class GRecordDataSet
 {
@@ -23,6 +26,11 @@ public:
     bool StartLive();
     // flag 0: first channel (tenths), 1: second channel (thousandths).
     void AddLiveData(const TAG_T_SPM25Data &rec, int flag);
+    // Downloads the sensor's history of the channel (PM10 first when devState is 2) into the
+    // history stream and makes it current. Returns the number of values kept; 0 also when
+    // nothing changed (no reply, or a download that ended before keeping anything).
+    uint16_t StoreHistory(SCodeUsb *link, int channel, QDateTime now, int secPerRecord,
+                          int tvocFlag, int devState);
 
     GRecordDataPro *m_pLive = nullptr;
     GRecordDataPro *m_pFile = nullptr;

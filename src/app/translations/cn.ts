@@ -172,6 +172,18 @@
         <translation>历史数据读取完成。</translation>
     </message>
     <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>Reading history data: page %1 of %2</source>
+        <translation>正在读取历史数据：第 %1 页，共 %2 页</translation>
+    </message>
+    <message>
+        <source>This sensor keeps no history of this channel.</source>
+        <translation>该设备不保存此通道的历史数据。</translation>
+    </message>
+    <message>
         <source>Start Collect</source>
         <translation>开始采集</translation>
     </message>

@@ -172,6 +172,18 @@
         <translation>Finish reading history data.</translation>
     </message>
     <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Reading history data: page %1 of %2</source>
+        <translation>Reading history data: page %1 of %2</translation>
+    </message>
+    <message>
+        <source>This sensor keeps no history of this channel.</source>
+        <translation>This sensor keeps no history of this channel.</translation>
+    </message>
+    <message>
         <source>Start Collect</source>
         <translation>Start Collect</translation>
     </message>

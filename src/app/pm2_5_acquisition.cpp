@@ -1,0 +1,165 @@
+// The 200 ms acquisition tick: one reply read, acted on, shown and stored.
+#include "pm2_5.h"
+#include "ui_pm2_5.h"
+
+#include "grecorddataset.h"
+
+#include <QStatusBar>
+#include <QTimerEvent>
+#include <cmath>
+
+namespace {
+
+// Truncates toward zero to 1/scale; the tolerance keeps 1.001 from becoming 1.000 through
+// binary rounding (1.001 * 1000 = 1000.9999...).
+double TruncateTo(double value, double scale)
+{
+    const double scaled = value * scale;
+    return std::trunc(scaled + std::copysign(1e-6, scaled)) / scale;
+}
+
+// Raw resolution of a channel's values: tenths on channel 0, thousandths on channel 1.
+double ChannelScale(int channel)
+{
+    return channel == 0 ? 10.0 : 1000.0;
+}
+
+bool IgnoresSecondChannel(int devType)
+{
+    return devType >= 150 && devType <= 158;
+}
+
+bool ShowsPM10(int devType)
+{
+    return devType == 130 || devType == 131;
+}
+
+} // namespace
+
+void PM2_5::timerEvent(QTimerEvent *)
+{
+    PollDevice(0);
+}
+
+bool PM2_5::PollDevice(int index)
+{
+    // A running history download reads the link itself and hands its other replies on.
+    if (m_bHistoryBusy)
+        return false;
+    TAG_T_SPM25Data record{};
+    const unsigned char code = m_CodeUsb.ReadPM25Data(index, &record);
+    return HandleReply(index, code, record);
+}
+
+bool PM2_5::HandleReply(int index, unsigned char code, const TAG_T_SPM25Data &record)
+{
+    switch (code) {
+    case REPLY_NONE:
+        return false;
+    case DATA_PM_1:
+    case DATA_PM_3:
+        if (m_bDevInfoOk == 0) {
+            m_CodeUsb.AskDeviceInfo(); // the sample is dropped until the sensor is known
+            return false;
+        }
+        if (!m_pRecordSets)
+            return false;
+        m_pRecordSets[0].AddLiveData(record, 0);
+        m_pRecordSets[0].m_DevType = m_CodeUsb.m_DevType;
+        UpdateDeviceName(index);
+        ShowValue(0, code);
+        break;
+    case DATA_GAS_17:
+    case DATA_GAS_33:
+        if (!RecordSet(1) || IgnoresSecondChannel(m_CodeUsb.m_DevType))
+            return false;
+        m_pRecordSets[1].AddLiveData(record, 1);
+        ShowValue(1, code);
+        break;
+    case REPLY_SERIAL_ID:
+        m_HisInterval = m_CodeUsb.GetHisInterval();
+        break;
+    case REPLY_CLEARED:
+        statusBar()->showMessage(tr("Clearing success"), CLEARED_MESSAGE_MS);
+        HandleDeviceInfo(index);
+        break;
+    case REPLY_DEVICE_INFO:
+        HandleDeviceInfo(index);
+        break;
+    default:
+        break;
+    }
+    const GRecordDataSet *shown = RecordSet(m_Channel);
+    if (shown && shown->m_bCollect)
+        UpdateShownPlot(false);
+    return true;
+}
+
+void PM2_5::HandleDeviceInfo(int index)
+{
+    m_bDevInfoOk = 1;
+    UpdateDeviceName(index);
+    m_HisInterval = m_CodeUsb.GetHisInterval();
+    if (ShowsPM10(m_CodeUsb.m_DevType)) {
+        m_DevState = 2; // before the plot set-up: it makes two curves for this state
+        ui->labelPM10->setVisible(true);
+        ui->lineEditPM10Value->setVisible(true);
+        ui->labelPM10Unit->setVisible(true);
+    }
+    CreateRecordSets();
+}
+
+bool PM2_5::ShowValue(int channel, int code)
+{
+    const GRecordDataSet *set = RecordSet(channel);
+    if (!set || !set->m_pLive || !set->m_pLive->m_pRealData)
+        return false;
+    const GRecordDataPro *live = set->m_pLive;
+    double a = 0;
+    double b = 0;
+    RealDataLastValue(live->m_pRealData, &a, &b);
+    // A series full after 14 days keeps its last point; the stream goes on with newer values.
+    const _SRealData *series = live->m_pRealData;
+    if (series->m_DataCount >= series->m_MaxDataCount && live->m_LiveCount > 0) {
+        a = live->m_LastValue0 * 10;
+        b = live->m_LastValue1 * 10;
+    }
+    if (a < 0)
+        return false;
+    // Large values show whole units only.
+    const double first = a >= 1000 ? TruncateTo(a / 10, 1) : a / 10;
+    if (channel == 0)
+        ui->lineEditValue->setText(QString::number(first, 'g', 6));
+    if (b < 0)
+        return false;
+    const double second = b >= 1000 ? TruncateTo(b / 10, 1) : b / 10;
+    if (channel == 0)
+        ui->lineEditPM10Value->setText(QString::number(second, 'g', 6));
+    else
+        ui->lineEditPAValue->setText(QString::number(first, 'g', 3));
+    if (code == DATA_GAS_33 && m_Plot.m_bTVOC == 0) {
+        ui->radioButtonPA->setText(QStringLiteral("TVOC"));
+        m_Plot.m_bTVOC = 1;
+    }
+    return true;
+}
+
+QString PM2_5::FormatValue(double x, double) const
+{
+    const GRecordDataSet *set = RecordSet(m_Channel);
+    if (!set || !set->m_pCurrent || !set->m_pCurrent->m_pRealData)
+        return QString();
+    const _SRealData *series = set->m_pCurrent->m_pRealData;
+    const int n = RealDataShowCount(series);
+    const double X = std::trunc(x);
+    int i = 0;
+    while (i < n && std::trunc(series->m_pShowSec[i]) < X)
+        ++i;
+    if (i >= n)
+        return QString();
+    const double scale = ChannelScale(m_Channel);
+    const QString a = QString::number(TruncateTo(series->m_pShowData0[i], scale), 'g', 6);
+    if (m_DevState != 2)
+        return a;
+    return a + QLatin1Char(' ') + QString::number(TruncateTo(series->m_pShowData1[i], scale), 'g', 6);
+}

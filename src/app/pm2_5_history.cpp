@@ -1,0 +1,94 @@
+// The history command: the sensor's stored values downloaded behind a window-modal progress
+// dialog that can cancel the download.
+#include "pm2_5.h"
+#include "ui_pm2_5.h"
+
+#include "grecorddataset.h"
+#include "recordclock.h"
+
+#include <QCloseEvent>
+#include <QProgressDialog>
+#include <QStatusBar>
+#include <utility>
+
+void PM2_5::on_actionCollect_historical_data_triggered()
+{
+    if (m_bHistoryBusy || !RequireDevice())
+        return;
+    GRecordDataSet *set = RecordSet(m_Channel);
+    // Page requests carry no kind: such a sensor's pages hold the first channel only.
+    if (set && m_Channel != 0 && SCodeUsb::IsPageVariant(m_CodeUsb.m_DevType)) {
+        statusBar()->showMessage(tr("This sensor keeps no history of this channel."),
+                                 NO_DEVICE_MESSAGE_MS);
+        return;
+    }
+    ui->actionBinary->setEnabled(false);
+    ui->actionTime_zoom_in->setEnabled(false);
+    ui->actionTime_zoom_out->setEnabled(false);
+    statusBar()->showMessage(tr("Reading history data..."));
+    m_Plot.m_BaseTime = RecordClockNow();
+    const int n = set ? DownloadHistory(set) : 0;
+    SetCollectState(false);
+    statusBar()->showMessage(tr("Finish reading history data.") + QString::number(n),
+                             HISTORY_MESSAGE_MS);
+    FinishAfterHistory();
+}
+
+int PM2_5::DownloadHistory(GRecordDataSet *set)
+{
+    QProgressDialog progress(tr("Reading history data..."), tr("Cancel"), 0, 0, this);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(0);
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    progress.setValue(0);
+
+    const int passes = m_DevState == 2 ? 2 : 1; // a PM10 pass comes first
+    HistoryCallbacks &callbacks = m_CodeUsb.m_HisCallbacks;
+    callbacks.m_Progress = [&](int kind, int done, int total) {
+        const int before = passes == 2 && kind != HIS_SUB_PM10 ? total : 0;
+        if (total > 0) {
+            progress.setMaximum(passes * total);
+            progress.setLabelText(
+                tr("Reading history data: page %1 of %2").arg(before + done).arg(passes * total));
+        }
+        progress.setValue(before + done); // runs pending events: the dialog stays alive
+        return !progress.wasCanceled() && !m_bHistoryCancel;
+    };
+    callbacks.m_Reply = [this](unsigned char code, const TAG_T_SPM25Data &record) {
+        HandleReply(0, code, record);
+    };
+    m_bHistoryBusy = true;
+    m_bHistoryCancel = false;
+    const int n = set->StoreHistory(&m_CodeUsb, m_Channel, m_Plot.m_BaseTime, m_HisInterval,
+                                    m_Plot.m_bTVOC, m_DevState);
+    m_bHistoryBusy = false;
+    callbacks = HistoryCallbacks();
+    return n;
+}
+
+void PM2_5::FinishAfterHistory()
+{
+    switch (std::exchange(m_AfterHistory, AfterHistory::Nothing)) {
+    case AfterHistory::Exit:
+        on_actionExit_triggered();
+        break;
+    case AfterHistory::Close:
+        close();
+        break;
+    case AfterHistory::Nothing:
+        break;
+    }
+}
+
+void PM2_5::closeEvent(QCloseEvent *event)
+{
+    if (m_bHistoryBusy) {
+        m_bHistoryCancel = true;
+        if (m_AfterHistory == AfterHistory::Nothing)
+            m_AfterHistory = AfterHistory::Close;
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
