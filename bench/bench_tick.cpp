@@ -5,6 +5,7 @@
 #include "pm2_5.h"
 #include "recordclock.h"
 #include "simbed.h"
+#include "benchbed.h"
 
 #include <benchmark/benchmark.h>
 
@@ -12,15 +13,8 @@
 #include <QSerialPort>
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
-#include <cstring>
 #include <memory>
-#include <unistd.h>
 #include <vector>
-
-#ifndef UMOCKDEV_PRELOAD_PATH
-#define UMOCKDEV_PRELOAD_PATH "libumockdev-preload.so.0"
-#endif
 
 #include "benchgui.h"
 
@@ -131,22 +125,10 @@ void BM_TickWithNothingToRead(benchmark::State &state)
 BENCHMARK(BM_TickWithNothingToRead)->Arg(0)->Arg(1)->ArgName("serial")
     ->Unit(benchmark::kMicrosecond)->UseRealTime()->MinTime(1.0);
 
-// The bed needs the umockdev preload from process start: start again with it.
-void EnsurePreload(char **argv)
-{
-    const char *preload = std::getenv("LD_PRELOAD");
-    if (preload && std::strstr(preload, "libumockdev-preload"))
-        return;
-    setenv("LD_PRELOAD", UMOCKDEV_PRELOAD_PATH, 1);
-    execv("/proc/self/exe", argv);
-    std::perror("execv");
-    std::exit(2);
-}
-
 } // namespace
 
 int main(int argc, char **argv)
 {
-    EnsurePreload(argv);
+    bench::EnsurePreload(argv);
     return bench::RunWithWidgets(argc, argv);
 }

@@ -225,7 +225,8 @@ void SimSensor::handleRequest(const Frame& f, Link link)
             break;
         }
         const uint8_t kind = f[4];
-        if (paged || (kind != 1 && kind != 2 && kind != 3 && kind != 5) || pageLost(unsigned(page), kind))
+        const bool known = kind == 1 || kind == 2 || kind == 3 || kind == 5;
+        if (paged || !known || pageLost(unsigned(page), kind))
             break;
         if (page == 0 && m_countReply != CountReply::None) {
             reply(countReply(), kCmdHistoryBlock);

@@ -72,11 +72,6 @@ void CompareValues(const GRecordDataSet &set, const std::vector<sim::HistoryValu
     }
 }
 
-int64_t Secs(const QDateTime &t)
-{
-    return t.toSecsSinceEpoch();
-}
-
 } // namespace
 
 Q_DECLARE_METATYPE(std::vector<int>)
@@ -94,10 +89,8 @@ private slots:
     void lostPagesDropWholeBlocks();
     void silenceEndsTheDownload_data() { LinkRows(); }
     void silenceEndsTheDownload();
-    void cancel_data();
-    void cancel();
-    void commandsDuringASerialDownload_data();
-    void commandsDuringASerialDownload();
+    void stoppedPartWay_data();
+    void stoppedPartWay();
     void secondChannel_data() { LinkRows(); }
     void secondChannel();
     void withoutASensor();
@@ -149,7 +142,7 @@ void TestAppHistory::blocksWithPM10()
     for (int i = 0; i < 13; ++i)
         QCOMPARE(int64_t(set.histtime[i]), h[size_t(i)].time);
     // A type-130 history starts at time 0 and is labelled from the sensor's stamps.
-    QCOMPARE(Secs(set.m_pHistory->m_StartTime), int64_t(0));
+    QCOMPARE(set.m_pHistory->m_StartTime.toSecsSinceEpoch(), int64_t(0));
     const QwtScaleDraw *axis = w.ui->qwtPlot->axisScaleDraw(QwtPlot::xBottom);
     QCOMPARE(axis->label(12 * 300 + 299).text(),
              QDateTime::fromSecsSinceEpoch(h[12].time).toString(QStringLiteral("MM-dd \nhh:mm")));
@@ -182,7 +175,8 @@ void TestAppHistory::fullSizeOverUsb()
     const GRecordDataSet &set = live.w->m_pRecordSets[0];
     CompareValues(set, Stored(live), Range(0, 4020), false);
     // Other types show clock time, the history ending at the moment of the download.
-    QCOMPARE(Secs(set.m_pHistory->m_StartTime), Secs(live.w->m_Plot.m_BaseTime) - 4020 * 300);
+    const qint64 now = live.w->m_Plot.m_BaseTime.toSecsSinceEpoch();
+    QCOMPARE(set.m_pHistory->m_StartTime.toSecsSinceEpoch(), now - 4020 * 300);
 }
 
 void TestAppHistory::pageVariant_data()
@@ -217,7 +211,8 @@ void TestAppHistory::pageVariant()
     CompareValues(set, Stored(live), Range(0, kept), false);
     QCOMPARE(set.m_pHistory->m_pRealData->m_DataSecUnit, 300);
     QVERIFY(set.m_pHistory->m_pRealData->m_ShowCount > 0);
-    QCOMPARE(Secs(set.m_pHistory->m_StartTime), Secs(w.m_Plot.m_BaseTime) - kept * 300);
+    const qint64 now = w.m_Plot.m_BaseTime.toSecsSinceEpoch();
+    QCOMPARE(set.m_pHistory->m_StartTime.toSecsSinceEpoch(), now - kept * 300);
 
     // Pages carry no channel: the second channel's history is not asked for.
     QTest::mouseClick(w.ui->radioButtonPA, Qt::LeftButton);
@@ -275,86 +270,70 @@ void TestAppHistory::silenceEndsTheDownload()
     QCOMPARE(Served(live, 1), Range(0, 10));
     const std::vector<sim::HistoryValue> h = Stored(live);
     CompareValues(set, h, Range(0, 24), false);
-    QCOMPARE(Secs(set.m_pHistory->m_StartTime), h[0].time);
+    QCOMPARE(set.m_pHistory->m_StartTime.toSecsSinceEpoch(), h[0].time);
 }
 
-void TestAppHistory::cancel_data()
+void TestAppHistory::stoppedPartWay_data()
 {
     QTest::addColumn<bool>("serial");
     QTest::addColumn<int>("type");
+    QTest::addColumn<int>("at");   // pages done when the user stops it
+    QTest::addColumn<int>("how");  // 0 Cancel, 1 closing the window, 2 Exit
     QTest::addColumn<int>("kept");
-    QTest::newRow("half-way") << true << 4 << 60;
-    QTest::newRow("in the PM10 pass") << false << 130 << 0;
+    QTest::newRow("cancel half-way") << true << 4 << 15 << 0 << 60;
+    QTest::newRow("cancel in the PM10 pass") << false << 130 << 15 << 0 << 0;
+    QTest::newRow("close") << true << 4 << 3 << 1 << 12;
+    QTest::newRow("exit") << true << 4 << 3 << 2 << 12;
 }
 
-void TestAppHistory::cancel()
+void TestAppHistory::stoppedPartWay()
 {
     QFETCH(bool, serial);
     QFETCH(int, type);
+    QFETCH(int, at);
+    QFETCH(int, how);
     QFETCH(int, kept);
     Live live(serial, uint8_t(type), {1}, [](sim::SimSensor &s) {
         s.generateHistory(120, QDateTime::currentSecsSinceEpoch() / 300 * 300);
     });
     QVERIFY(live.Identify());
     PM2_5 &w = *live.w;
-    DuringDownload(w, [](QProgressDialog &d) {
-        if (d.value() < 15)
+    w.show();
+    const _SRealData *series = w.m_pRecordSets[0].m_pLive->m_pRealData;
+    const int zoom = series->min_show;
+    int zoomed = 0;
+    DuringDownload(w, [&](QProgressDialog &d) {
+        if (d.value() < at)
             return false;
-        d.cancel();
+        w.ui->actionCollect_historical_data->trigger(); // no second download
+        w.ui->actionTime_zoom_out->trigger();           // no command at all
+        zoomed = series->min_show;
+        if (how == 0)
+            d.cancel();
+        else if (how == 1)
+            w.close(); // cancels; the window closes once the download has returned
+        else
+            w.ui->actionExit->trigger();
         return true;
     });
     QCOMPARE(Download(w), QStringLiteral("Finish reading history data.%1").arg(kept));
+    QCOMPARE(zoomed, zoom);
+    QVERIFY(!w.HistoryBusy());
+    QCOMPARE(w.isVisible(), how == 0);
+    QCOMPARE(Served(live, type == 130 ? 5 : 1), Range(0, at));
+    if (how == 2) {
+        QVERIFY(w.m_pRecordSets == nullptr);
+        return;
+    }
     const GRecordDataSet &set = w.m_pRecordSets[0];
-    if (kept == 0) { // nothing to pair with: nothing stored, no PM2.5 pass
-        QCOMPARE(Served(live, 5), Range(0, 15));
+    if (kept == 0) { // a PM10 pass cut short leaves nothing to pair with: nothing changes
         QVERIFY(Served(live, 1).empty());
         QCOMPARE(set.m_pCurrent, set.m_pLive);
         return;
     }
-    QCOMPARE(Served(live, 1), Range(0, 15));
     const std::vector<sim::HistoryValue> h = Stored(live);
     CompareValues(set, h, Range(0, kept), false);
-    QCOMPARE(Secs(set.m_pHistory->m_StartTime), h[0].time);
-}
-
-void TestAppHistory::commandsDuringASerialDownload_data()
-{
-    QTest::addColumn<bool>("exit");
-    QTest::newRow("close") << false;
-    QTest::newRow("exit") << true;
-}
-
-void TestAppHistory::commandsDuringASerialDownload()
-{
-    QFETCH(bool, exit);
-    Live live(true, 4, {1}, [](sim::SimSensor &s) {
-        s.generateHistory(60, QDateTime::currentSecsSinceEpoch() / 300 * 300);
-    });
-    QVERIFY(live.Identify());
-    PM2_5 &w = *live.w;
-    w.show();
-    const _SRealData *series = w.m_pRecordSets[0].m_pLive->m_pRealData;
-    const int zoom = series->min_show;
-    DuringDownload(w, [&](QProgressDialog &d) {
-        if (d.value() < 3)
-            return false;
-        w.ui->actionCollect_historical_data->trigger(); // no second download
-        w.ui->actionTime_zoom_out->trigger();           // no command at all
-        if (exit)
-            w.ui->actionExit->trigger();
-        else
-            w.close();
-        return true;
-    });
-    Download(w);
-    QCOMPARE(series->min_show, zoom);
-    QCOMPARE(Served(live, 1), Range(0, 3)); // cancelled, and only one download
-    QVERIFY(!w.isVisible());
-    QVERIFY(!w.HistoryBusy());
-    if (exit)
-        QVERIFY(w.m_pRecordSets == nullptr);
-    else
-        QCOMPARE(w.m_pRecordSets[0].m_pCurrent, w.m_pRecordSets[0].m_pHistory);
+    QCOMPARE(set.m_pHistory->m_StartTime.toSecsSinceEpoch(), h[0].time);
 }
 
 void TestAppHistory::secondChannel()

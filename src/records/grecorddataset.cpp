@@ -56,7 +56,8 @@ std::vector<HistoryRow> PairHistory(const SCodeUsb &link, bool withPM10)
         for (int k = 0; k < s.m_Count && s.m_First + k < n; ++k) {
             // Trailing empty PM10 values were not kept; the sensor sent 0 or 0xFFFF there.
             const uint16_t b = k < partner->m_Count ? link.m_PM10His[partner->m_First + k] : 0;
-            rows.push_back({link.m_PM25His[s.m_First + k], b, link.m_HisTimes[size_t(s.m_First + k)]});
+            const int at = s.m_First + k;
+            rows.push_back({link.m_PM25His[at], b, link.m_HisTimes[size_t(at)]});
         }
     }
     return rows;
@@ -163,8 +164,8 @@ uint16_t GRecordDataSet::StoreHistory(SCodeUsb *link, int channel, QDateTime now
     link->ClearHistory();
     const bool withPM10 = devState == 2;
     // A PM10 pass that did not finish leaves nothing to pair with.
-    if (withPM10
-        && (!link->ReadHistoryData(0, HIS_SUB_PM10, tvocFlag) || link->m_HisEnd != HisEnd::Complete))
+    if (withPM10 && (!link->ReadHistoryData(0, HIS_SUB_PM10, tvocFlag)
+                     || link->m_HisEnd != HisEnd::Complete))
         return 0;
     if (!link->ReadHistoryData(0, channel + 1, tvocFlag))
         return 0;
