@@ -4,6 +4,11 @@
 #include "simbed.h"
 #include "ui_pm2_5.h"
 
+#include <QDateTime>
+#include <QProgressDialog>
+#include <QStatusBar>
+#include <QTimer>
+
 #include <QDir>
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -60,7 +65,11 @@ void TestAppScreenshot::englishAndChinese()
 {
     QVERIFY2(QGuiApplication::platformName() == QLatin1String("xcb"), "run me under xvfb-run");
     sim::SimBed bed;
-    bed.addUsbSensor();
+    const int id = bed.addUsbSensor();
+    bed.with(id, [](sim::SimSensor &s) {
+        s.setDeviceType(130);
+        s.generateHistory(144, QDateTime::currentSecsSinceEpoch() / 300 * 300);
+    });
     PM2_5 w;
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -80,6 +89,24 @@ void TestAppScreenshot::englishAndChinese()
     const QImage cn = SaveScreenshot(w, QStringLiteral("main-window-cn"));
     QVERIFY(DarkPixels(cn, Area(w, w.ui->menuBar)) > 50);
     QVERIFY(cn != en);
+
+    // The history download: its progress dialog over the window, then the history shown.
+    QTRY_VERIFY(w.m_bDevInfoOk == 1);
+    w.ui->actionChinese->trigger(); // the model name outlives a language switch
+    QCOMPARE(w.ui->labelDevType->text(), QStringLiteral("AQ-410"));
+    QImage progress;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto *d = w.findChild<QProgressDialog *>();
+        if (d && d->value() >= 20 && progress.isNull())
+            progress = SaveScreenshot(*d, QStringLiteral("history-progress-cn"));
+    });
+    poll.start(0);
+    w.ui->actionCollect_historical_data->trigger();
+    QVERIFY(DarkPixels(progress, progress.rect()) > 100); // label, bar text, button
+    QCOMPARE(w.statusBar()->currentMessage(), QString::fromUtf8("历史数据读取完成。144"));
+    const QImage history = SaveScreenshot(w, QStringLiteral("history-cn"));
+    QVERIFY(ColouredPixels(history, Area(w, w.ui->qwtPlot)) > 1000);
 }
 
 QTEST_MAIN(TestAppScreenshot)

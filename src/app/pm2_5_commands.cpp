@@ -72,7 +72,8 @@ void PM2_5::SwitchLanguage(int language, const QString &file)
     QCoreApplication::removeTranslator(&m_Translator);
     QCoreApplication::installTranslator(&m_Translator);
     ui->retranslateUi(this);
-    // The form text would otherwise hide that the second channel measures TVOC.
+    // The form's texts would otherwise hide the model and that the second channel is TVOC.
+    UpdateDeviceName(0);
     if (m_Plot.m_bTVOC)
         ui->radioButtonPA->setText(QStringLiteral("TVOC"));
 }
