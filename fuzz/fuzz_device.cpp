@@ -1,6 +1,6 @@
 // libFuzzer target for everything the device sends: the decoder (any frame image, any
-// reported length, any device index, in both link modes) and the serial framer (any byte
-// stream, cut into arbitrary reads).
+// reported length, any device index, in both link modes, outside and inside a history download
+// of each kind) and the serial framer (any byte stream, cut into arbitrary reads).
 #include "scodeusb.h"
 
 #include <QByteArray>
@@ -47,6 +47,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static SCodeUsb link;
     if (serialIdentity)
         link.m_LinkMode = 4;
+    static const int kinds[] = {0, HIS_SUB_PM25, HIS_SUB_GAS, HIS_SUB_TVOC, HIS_SUB_PM10};
+    link.m_HisKind = kinds[(data[1] >> 1) % 5];
+    if (data[1] & 0x80)
+        link.ClearHistory(); // else the stores fill up for good across inputs
     TAG_T_SPM25Data record{};
     for (size_t at = 0; at + FRAME_LEN <= size; at += FRAME_LEN) {
         unsigned char frame[FRAME_LEN];
