@@ -39,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size < 2)
         return 0;
     const int index = int(int8_t(data[0])) % 4;
-    const bool serialIdentity = data[1] & 1;
+    const uint8_t control = data[1];
+    const bool serialIdentity = control & 1;
     data += 2;
     size -= 2;
 
@@ -48,8 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (serialIdentity)
         link.m_LinkMode = 4;
     static const int kinds[] = {0, HIS_SUB_PM25, HIS_SUB_GAS, HIS_SUB_TVOC, HIS_SUB_PM10};
-    link.m_HisKind = kinds[(data[1] >> 1) % 5];
-    if (data[1] & 0x80)
+    link.m_HisKind = kinds[(control >> 1) % 5];
+    if (control & 0x80)
         link.ClearHistory(); // else the stores fill up for good across inputs
     TAG_T_SPM25Data record{};
     for (size_t at = 0; at + FRAME_LEN <= size; at += FRAME_LEN) {
