@@ -73,7 +73,7 @@ private slots:
     void historyWidthAndEpochStart();
     void historyLongerThanRingBeforeAnyRebuild();
     void historyRefusesZeroInterval();
-    void fileRebuildTruncatesValues();
+    void fileRebuildKeepsFractions();
     void fileRebuildMatchesSingleAppends();
     void fileRefusesZeroUnit();
     void setModesAndStreams();
@@ -424,7 +424,7 @@ void TestRecordsStore::historyRefusesZeroInterval()
     QCOMPARE(hist.m_pRealData->m_DataSecUnit, 300);
 }
 
-void TestRecordsStore::fileRebuildTruncatesValues()
+void TestRecordsStore::fileRebuildKeepsFractions()
 {
     MessageCapture log;
     GRecordDataPro file;
@@ -439,8 +439,8 @@ void TestRecordsStore::fileRebuildTruncatesValues()
     QCOMPARE(file.m_StartTime.toSecsSinceEpoch(), T0);
     QCOMPARE(s->m_DataSecUnit, 2);
     QCOMPARE(s->m_DataCount, 4);
-    QCOMPARE(s->m_pData0[0], 12.0);
-    QCOMPARE(s->m_pData1[0], 4.0);
+    QCOMPARE(s->m_pData0[0], 12.3);
+    QCOMPARE(s->m_pData1[0], 4.5);
     QCOMPARE(s->m_pDataSec[3], 6.0);
     QCOMPARE(s->m_AvgLen, 1);
     QCOMPARE(log.CountStartingWith("GRecordDataPro::m_DataSecUnit=2"), 1);
@@ -448,10 +448,22 @@ void TestRecordsStore::fileRebuildTruncatesValues()
 
     file.RecordDataToRealData2(1);
     QCOMPARE(s->m_DataCount, 4);
-    QCOMPARE(s->m_pData0[0], 0.0);  // 0.123 mg/m3 loads as 0
-    QCOMPARE(s->m_pData1[3], 0.0);  // 0.180
+    QCOMPARE(s->m_pData0[0], 0.123);
+    QCOMPARE(s->m_pData1[3], 0.18);
     RealDataShowAll(file.m_pRealData);
     QCOMPARE(file.m_pRealData->min_show, 3);
+
+    // 3100 records at 3 s: a fit of 32 s would make 310 blocks of 10 and push the first ten
+    // out of the window. Every record is shown.
+    QVERIFY(RecordDataAlloc(image, 3100));
+    for (int i = 0; i < 3100; ++i)
+        RecordDataAdd(image, 0, 0, 10, 10, -1);
+    image->m_SecUnit = 3;
+    file.RecordDataToRealData2(0);
+    RealDataShowAll(file.m_pRealData);
+    QCOMPARE(s->min_show, 33);
+    QCOMPARE(s->m_ShowCount, 281);
+    QCOMPARE(s->m_pShowSec[0] - s->org_pts, 30.0); // the first block ends with sample 10
 }
 
 void TestRecordsStore::fileRebuildMatchesSingleAppends()
@@ -477,7 +489,7 @@ void TestRecordsStore::fileRebuildMatchesSingleAppends()
     RealDataRebuild(s);
     s->m_bNewShow = 1;
     for (int i = 0; i < n; ++i)
-        RealDataAdd(s, double((i * 37 % 1009) / 10), double((i % 251) / 10), 1, s->org_pts);
+        RealDataAdd(s, (i * 37 % 1009) / 10.0, (i % 251) / 10.0, 1, s->org_pts);
 
     const _SRealData *f = file.m_pRealData;
     QCOMPARE(f->m_DataCount, n);

@@ -100,6 +100,10 @@ private:
     bool RequireDevice();
     int DownloadHistory(GRecordDataSet *set);
     void FinishAfterHistory();
+    // Suggests a name after the shown stream and asks for the path; null when cancelled.
+    QString BuildSaveFileName(int kind, QString dir);
+    // Opens a record file into the file stream of its channel; false leaves every stream.
+    bool OpenRecordFile(const QString &path);
 
     enum class AfterHistory { Nothing, Close, Exit };
 

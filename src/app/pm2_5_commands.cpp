@@ -31,38 +31,6 @@ bool PM2_5::RequireDevice()
     return false;
 }
 
-void PM2_5::on_actionBinary_triggered()
-{
-    if (m_bHistoryBusy)
-        return;
-    if (!RequireDevice())
-        return;
-    // Saving record files arrives with the file formats.
-}
-
-void PM2_5::on_actionOpen_triggered()
-{
-    if (m_bHistoryBusy)
-        return;
-    // Opening record and text files arrives with the file formats.
-}
-
-void PM2_5::on_actionExecl_triggered()
-{
-    if (m_bHistoryBusy)
-        return;
-    if (!RequireDevice())
-        return;
-    // The text export arrives with the file formats.
-}
-
-QString PM2_5::FileExcelToStr(QString)
-{
-    if (m_bHistoryBusy)
-        return QString();
-    return QString(); // the text import arrives with the file formats
-}
-
 void PM2_5::SwitchLanguage(int language, const QString &file)
 {
     m_Language = language;

@@ -1,6 +1,7 @@
 #include "grecorddatapro.h"
 
 #include "recordclock.h"
+#include "recordfile.h"
 
 #include <QtDebug>
 #include <algorithm>
@@ -128,9 +129,21 @@ void GRecordDataPro::RecordDataToRealData2(int channel)
     s->m_bNewShow = 1;
     m_ValueScale = channel ? 1000 : 10;
     const double scale = m_ValueScale;
-    AppendRecords(s, image, s->m_DataSecUnit,
-                  [scale](uint16_t w) { return double(static_cast<uint16_t>(w / scale)); });
+    AppendRecords(s, image, s->m_DataSecUnit, [scale](uint16_t w) { return w / scale; });
     qDebug("GRecordDataPro::m_DataSecUnit=%d\n", int(s->m_DataSecUnit));
     qDebug("GRecordDataPro. real=%08llx\n", qulonglong(quintptr(s)));
     s->m_AvgLen = 1;
+}
+
+bool GRecordDataPro::SaveRecordFile(QString path, int channel)
+{
+    return RecordDataWrite(m_pRecordData, path.toLocal8Bit().constData(), channel) > 0;
+}
+
+bool GRecordDataPro::LoadRecordFile(QString path, int channel)
+{
+    if (RecordDataRead(m_pRecordData, path.toLocal8Bit().constData()) < 0)
+        return false;
+    RecordDataToRealData2(channel);
+    return true;
 }

@@ -5,7 +5,11 @@
 #include "realdata.h"
 #include "recorddata.h"
 
+class SCodeUsb;
+
 #include <QDateTime>
+#include <QString>
+#include <QVector>
 #include <cstdint>
 
 class GRecordDataPro
@@ -28,6 +32,16 @@ public:
     bool RecordDataToRealData(uint32_t endTime, int channel, int secPerRecord, int width);
     // Fills the series from a record image read from a file; the caller picks the zoom.
     void RecordDataToRealData2(int channel);
+    // Writes the record image as a record file; false when nothing could be written.
+    bool SaveRecordFile(QString path, int channel);
+    // Reads a record file into the image and the series; false (and the stream unchanged) when
+    // the file cannot be read or is refused.
+    bool LoadRecordFile(QString path, int channel);
+    // Writes the stream as a tab-separated text: raw samples (mode 0, 1) or the downloaded
+    // history (mode 2), stamped by the sensor (type 130: histTimes) or from the download's
+    // end. False when the file could not be written (an older one then stays as it was).
+    bool SaveTextFile(const SCodeUsb *link, QString path, int mode, int devState,
+                      const QVector<uint32_t> &histTimes);
 
     _SRealData *m_pRealData;     // null when it could not be allocated
     _SRecordData *m_pRecordData; // null when it could not be allocated

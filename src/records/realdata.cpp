@@ -374,7 +374,11 @@ void RealDataShowAll(_SRealData *s)
 {
     if (!CanZoom(s))
         return;
-    ApplyZoom(s, std::max(1, FitSecPerPoint(s)));
+    // Whole raw samples per point: a fit that is not a multiple of the seconds per sample
+    // makes more blocks than the window holds, and the oldest would fall out of it.
+    const qint64 blocks = (qint64(s->m_DataCount) + Window(s) - 1) / Window(s);
+    const int whole = int(std::min<qint64>(blocks * s->m_DataSecUnit, INT32_MAX));
+    ApplyZoom(s, std::max({1, FitSecPerPoint(s), whole}));
 }
 
 int RealDataTickStep(const _SRealData *s)

@@ -241,7 +241,7 @@ E-mail: contact@example.com</source>
     </message>
     <message>
         <source>Str or excel files (*.str *.xls)</source>
-        <translation type="unfinished"></translation>
+        <translation>Str 或 Excel 文件 (*.str *.xls)</translation>
     </message>
     <message>
         <source>Language</source>

@@ -241,7 +241,7 @@ E-mail: contact@example.com</translation>
     </message>
     <message>
         <source>Str or excel files (*.str *.xls)</source>
-        <translation type="unfinished"></translation>
+        <translation>Str or excel files (*.str *.xls)</translation>
     </message>
     <message>
         <source>Language</source>

@@ -1,0 +1,307 @@
+// Record files, text export and text import, without a window.
+#include "grecorddatapro.h"
+#include "messagecapture.h"
+#include "recordfile.h"
+#include "scodeusb.h"
+#include "textimport.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+#include <functional>
+
+namespace {
+
+QByteArray ReadAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void WriteAll(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+QByteArray Le32(int32_t v)
+{
+    QByteArray b(4, 0);
+    qToLittleEndian(v, b.data());
+    return b;
+}
+
+// A version-3 header with the given fields, then `records` records of value i.
+QByteArray FileBytes(int32_t maxCount, int32_t count, int32_t secUnit, int records,
+                     int32_t channel = 0, int version = 3)
+{
+    QByteArray b = "TRAC" + Le32(version) + Le32(maxCount) + Le32(count) + Le32(1456812309);
+    if (version != 1)
+        b += Le32(channel);
+    b += Le32(secUnit);
+    for (int i = 0; i < records; ++i)
+        b += QByteArray::fromHex("0000000001000200") ;
+    return b;
+}
+
+QString Local(qint64 utc, const char *format)
+{
+    return QDateTime::fromSecsSinceEpoch(utc).toString(QString::fromLatin1(format));
+}
+
+QByteArray Import(const QByteArray &rows, const QByteArray &count = "3",
+                  const QByteArray &date = "2016.03.01-14:05:09")
+{
+    return "Date:" + date + "\nData Count:" + count + "\nsome title\nnumber\ttime\tPM25\tPM10\n"
+           + rows;
+}
+
+} // namespace
+
+class TestRecordsFiles : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void recordFileBytes();
+    void recordFileDamage_data();
+    void recordFileDamage();
+    void textExportLive();
+    void textExportHistory();
+    void textImport();
+    void textImportRejects_data();
+    void textImportRejects();
+
+private:
+    QTemporaryDir m_Dir;
+    QString Path(const char *name) const { return m_Dir.filePath(QString::fromLatin1(name)); }
+};
+
+void TestRecordsFiles::recordFileBytes()
+{
+    _SRecordData image;
+    RecordDataAdd(&image, 0, 0, 123, 201, -1);
+    RecordDataAdd(&image, 0, 0, 125, 202, -1);
+    image.m_StartTime = 1456812309; // 2016-03-01 06:05:09 UTC
+    const QByteArray two = Path("two.str").toLocal8Bit();
+    QVERIFY(RecordDataWrite(&image, two, 0) > 0);
+    QCOMPARE(ReadAll(Path("two.str")).toHex(' '),
+             QByteArray("54 52 41 43 03 00 00 00 02 00 00 00 02 00 00 00 15 31 d5 56 00 00 00 00 "
+                        "01 00 00 00 00 00 00 00 7b 00 c9 00 00 00 00 00 7d 00 ca 00"));
+    QCOMPARE(image.m_MaxCount, RECORD_DATA_CAPACITY); // the file's count, not the capacity
+
+    // Read back: the capacity becomes the count; the channel word comes along.
+    for (int i = 2; i < 5; ++i)
+        RecordDataAdd(&image, 0, 0, uint16_t(i), 0, -1);
+    image.m_SecUnit = 2; // as after thinning
+    QVERIFY(RecordDataWrite(&image, Path("five.str").toLocal8Bit(), 1) > 0);
+    const QByteArray five = ReadAll(Path("five.str"));
+    QCOMPARE(five.size(), 68);
+    QCOMPARE(qFromLittleEndian<int32_t>(five.constData() + 8), 5);
+    QCOMPARE(qFromLittleEndian<int32_t>(five.constData() + 12), 5);
+    _SRecordData back;
+    QVERIFY(RecordDataRead(&back, Path("five.str").toLocal8Bit()) > 0);
+    QCOMPARE(back.m_MaxCount, 5);
+    QCOMPARE(back.m_Count, 5);
+    QCOMPARE(back.m_Channel, 1);
+    QCOMPARE(back.m_SecUnit, 2);
+    QCOMPARE(back.m_StartTime, 1456812309u);
+    QCOMPARE(back.m_pItems[1].m_PM10, uint16_t(202));
+    QCOMPARE(back.m_pItems[4].m_PM25, uint16_t(4));
+
+    // Nothing to write, or nowhere to write it: an existing file stays as it was.
+    _SRecordData empty;
+    QCOMPARE(RecordDataWrite(&empty, two, 0), -1);
+    QCOMPARE(ReadAll(Path("two.str")).size(), 44);
+    QCOMPARE(RecordDataWrite(&image, Path("no/such/dir.str").toLocal8Bit(), 0), -1);
+    QVERIFY(!QFile::exists(Path("no/such/dir.str")));
+    RecordDataFree(&image);
+    RecordDataFree(&back);
+}
+
+void TestRecordsFiles::recordFileDamage_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("result");
+    QTest::newRow("sound") << FileBytes(3, 3, 1, 3) << 1;
+    QTest::newRow("wrong magic read all the same") << "XXXX" + FileBytes(3, 3, 1, 3).mid(4) << 1;
+    QTest::newRow("more records than counted") << FileBytes(3, 2, 1, 4) << 1;
+    QTest::newRow("version 1") << FileBytes(3, 3, 5, 3, 0, 1) << 1;
+    QTest::newRow("header short") << FileBytes(3, 3, 1, 0).left(19) << -2;
+    QTest::newRow("no seconds per record") << FileBytes(3, 3, 1, 0).left(24) << -2;
+    QTest::newRow("records short") << FileBytes(3, 3, 1, 2) << -3;
+    QTest::newRow("count beyond the file") << FileBytes(100000, 100000, 1, 2) << -3;
+    QTest::newRow("negative count") << FileBytes(-1, -1, 1, 2) << -2;
+    QTest::newRow("no records") << FileBytes(0, 0, 1, 0) << -2;
+    QTest::newRow("second count above the first") << FileBytes(2, 3, 1, 3) << -2;
+    QTest::newRow("above capacity") << FileBytes(1209713, 1209713, 1, 0) << -2;
+    QTest::newRow("zero seconds per record") << FileBytes(3, 3, 0, 3) << -2;
+    QTest::newRow("negative seconds per record") << FileBytes(3, 3, -2, 3) << -2;
+}
+
+void TestRecordsFiles::recordFileDamage()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, result);
+    WriteAll(Path("damaged.str"), bytes);
+    _SRecordData image;
+    image.m_Channel = 7; // a version-1 file has no channel word: this stays
+    RecordDataAdd(&image, 0, 0, 99, 98, -1);
+    _SRecordItem *items = image.m_pItems;
+    QCOMPARE(RecordDataRead(&image, Path("damaged.str").toLocal8Bit()), result);
+    if (result < 0) { // untouched
+        QCOMPARE(image.m_pItems, items);
+        QCOMPARE(image.m_Count, 1);
+        QCOMPARE(image.m_MaxCount, RECORD_DATA_CAPACITY);
+        QCOMPARE(image.m_Channel, 7);
+        QCOMPARE(RecordDataReadHeader(&image, Path("damaged.str").toLocal8Bit()), result);
+    } else {
+        QCOMPARE(image.m_pItems[image.m_MaxCount - 1].m_PM10, uint16_t(2));
+        QCOMPARE(image.m_Channel, QTest::currentDataTag() == QByteArray("version 1") ? 7 : 0);
+        QCOMPARE(image.m_SecUnit, QTest::currentDataTag() == QByteArray("version 1") ? 5 : 1);
+    }
+    QCOMPARE(RecordDataRead(&image, Path("missing.str").toLocal8Bit()), -1);
+    RecordDataFree(&image);
+}
+
+void TestRecordsFiles::textExportLive()
+{
+    GRecordDataPro live;
+    _SRealData *s = live.m_pRealData;
+    // A day with a daylight-saving change in New York: 01:59:59 is followed by 03:00:00 there.
+    live.m_StartTime = QDateTime(QDate(2024, 3, 10), QTime(1, 59, 58));
+    const qint64 t0 = live.m_StartTime.toSecsSinceEpoch();
+    live.UpdateTimeOffset();
+    const double values[][2] = {{12.3, 20.1}, {12.5, 20.2}, {35, 48}, {0.045, 123.456789}};
+    for (const auto &v : values)
+        RealDataAdd(s, v[0], v[1], 1, s->org_pts);
+    QVERIFY(live.SaveTextFile(nullptr, Path("live.xls"), 0, 2, {}));
+    QByteArray expected = "Data Count:4\r\n\r\nnumber\ttime       \tPM25Value\tPM10Value\t\r\n";
+    const char *texts[][2] = {{"12.3", "20.1"}, {"12.5", "20.2"}, {"35", "48"}, {"0.045", "123.457"}};
+    for (int i = 0; i < 4; ++i)
+        expected += QString::number(i + 1).toLatin1() + "    \t"
+                    + Local(t0 + i, "hh:mm:ss").toLatin1() + "\t" + texts[i][0] + "       \t"
+                    + texts[i][1] + "\r\n";
+    QCOMPARE(ReadAll(Path("live.xls")), expected);
+    if (qgetenv("TZ") == "America/New_York")
+        QVERIFY(expected.contains("\t01:59:59\t") && expected.contains("\t03:00:00\t"));
+
+    // One value per row; row numbers of six digits are written whole.
+    RealDataClear(s);
+    live.m_StartTime = QDateTime(QDate(2024, 3, 5), QTime(9, 59, 58));
+    for (int i = 0; i < 100000; ++i)
+        RealDataAdd(s, 12.3, 0, 1, s->org_pts);
+    QVERIFY(live.SaveTextFile(nullptr, Path("one.xls"), 1, 1, {}));
+    const QList<QByteArray> lines = ReadAll(Path("one.xls")).split('\n');
+    QCOMPARE(lines[0], QByteArray("Data Count:100000\r"));
+    QCOMPARE(lines[2], QByteArray("number\ttime        \tValue\t\r"));
+    QCOMPARE(lines[3], QByteArray("1    \t09:59:58\t12.3\r"));
+    QCOMPARE(lines[5], QByteArray("3    \t10:00:00\t12.3\r"));
+    QCOMPARE(lines[100002], QByteArray("100000\t") + Local(live.m_StartTime.toSecsSinceEpoch() + 99999, "hh:mm:ss").toLatin1() + "\t12.3\r");
+
+    // A file that cannot be written is reported.
+    QVERIFY(!live.SaveTextFile(nullptr, Path("no/such/dir.xls"), 0, 1, {}));
+}
+
+void TestRecordsFiles::textExportHistory()
+{
+    // A history is written as the sensor sent it, one row per value, whatever the zoom.
+    SCodeUsb link;
+    GRecordDataPro hist;
+    _SRecordData *image = hist.m_pRecordData;
+    QVERIFY(RecordDataAlloc(image, 3));
+    for (uint16_t v : {45, 123, 7})
+        RecordDataAdd(image, 0, 0, v, uint16_t(v + 1), -1);
+    const qint64 downloaded = 1709633243; // 2024-03-05 10:07:23 UTC
+    QVERIFY(hist.RecordDataToRealData(uint32_t(downloaded), 1, 300, 300));
+    RealDataZoomOut(hist.m_pRealData);
+
+    link.m_DevType = 130; // the sensor's own stamps, with month and day
+    const QVector<uint32_t> stamps = {1709600000, 1709600300, 1709686700};
+    QVERIFY(hist.SaveTextFile(&link, Path("h130.xls"), 2, 2, stamps));
+    QList<QByteArray> lines = ReadAll(Path("h130.xls")).split('\n');
+    QCOMPARE(lines.size(), 7);
+    QCOMPARE(lines[0], QByteArray("Data Count:3\r"));
+    QCOMPARE(lines[3], "1    \t" + Local(stamps[0], "MM.dd hh:mm").toLatin1() + "\t0.045       \t0.046\r");
+    QCOMPARE(lines[5], "3    \t" + Local(stamps[2], "MM.dd hh:mm").toLatin1() + "\t0.007       \t0.008\r");
+
+    // Other sensors: clock times counted back from the download (not from the export).
+    link.m_DevType = 1;
+    QVERIFY(hist.SaveTextFile(&link, Path("h1.xls"), 2, 1, stamps));
+    lines = ReadAll(Path("h1.xls")).split('\n');
+    QCOMPARE(lines[3], "1    \t" + Local(downloaded - 900, "hh:mm").toLatin1() + "\t0.045\r");
+    QCOMPARE(lines[5], "3    \t" + Local(downloaded - 300, "hh:mm").toLatin1() + "\t0.007\r");
+}
+
+void TestRecordsFiles::textImport()
+{
+    MessageCapture log;
+    _SRecordData image;
+    QVERIFY(RecordTextToImage(Import("1 14:05:09 12.3 20.1\r\n2 14:05:10 12.5 20.2\r\n"
+                                     "3 14:05:11 35 48\r\n4 14:05:12 1 1\r\n"),
+                              &image));
+    QCOMPARE(image.m_Count, 3); // the fourth row is beyond the count
+    QCOMPARE(image.m_pItems[0].m_PM25, uint16_t(123));
+    QCOMPARE(image.m_pItems[1].m_PM10, uint16_t(202));
+    QCOMPARE(image.m_pItems[2].m_PM10, uint16_t(480));
+    QCOMPARE(image.m_SecUnit, 1);
+    QCOMPARE(image.m_Channel, 0);
+    QCOMPARE(QDateTime::fromSecsSinceEpoch(image.m_StartTime),
+             QDateTime(QDate(2016, 3, 1), QTime(14, 5, 9)));
+    QCOMPARE(log.Count("mOneLine=Date\n"), 1);
+    QCOMPARE(log.Count("mOneLine=Data Count\n"), 1);
+    QCOMPARE(log.Count("mOneLine=number\ttime\tPM25\tPM10\n"), 1);
+    QCOMPARE(log.Count("index=1. time=14:05:09 pm25=12.300000 pm10=20.100000\n"), 1);
+
+    // Rows 1, 2, 5, 3: the count is the highest row, the gaps stay zero; 20.4 is 204, not
+    // 203; a 5-minute interval; unusable values skip their row.
+    QVERIFY(RecordTextToImage(Import("1 23:58:00 20.4 12.36\n2 00:03:00 1 2\n5 0:0:0 5\n"
+                                     "3 x 3 3\n4 x -1 0\n4 x inf 0\n4 x 6553.6 0\n4 x 1e999 0\n",
+                                     "6"),
+                              &image));
+    QCOMPARE(image.m_Count, 5);
+    QCOMPARE(image.m_pItems[0].m_PM25, uint16_t(204));
+    QCOMPARE(image.m_pItems[0].m_PM10, uint16_t(123));
+    QCOMPARE(image.m_pItems[2].m_PM25, uint16_t(30));
+    QCOMPARE(image.m_pItems[3].m_PM25, uint16_t(0));
+    QCOMPARE(image.m_pItems[4].m_PM25, uint16_t(50));
+    QCOMPARE(image.m_pItems[4].m_PM10, uint16_t(0)); // missing at the end of the row
+    QCOMPARE(image.m_SecUnit, 300);                  // row 2 is past midnight
+
+    // Without row 1 the image starts at midnight, one second per record; equal times too.
+    QVERIFY(RecordTextToImage(Import("2 14:00:00 1 1\n"), &image));
+    QCOMPARE(image.m_SecUnit, 1);
+    QCOMPARE(QDateTime::fromSecsSinceEpoch(image.m_StartTime).time(), QTime(0, 0));
+    QVERIFY(RecordTextToImage(Import("1 14:00:00 1 1\n2 14:00:00 1 1\n"), &image));
+    QCOMPARE(image.m_SecUnit, 1);
+    RecordDataFree(&image);
+}
+
+void TestRecordsFiles::textImportRejects_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    const QByteArray rows = "1 14:05:09 12.3 20.1\n";
+    QTest::newRow("an export") << "Data Count:3\r\n\r\nnumber\ttime\r\n" + rows;
+    QTest::newRow("date token") << "date" + Import(rows).mid(4);
+    QTest::newRow("count token") << Import(rows).replace("Data Count", "Data count");
+    QTest::newRow("count 0") << Import(rows, "0");
+    QTest::newRow("count negative") << Import(rows, "-5");
+    QTest::newRow("count above capacity") << Import(rows, "1209601");
+    QTest::newRow("no head line") << Import(rows).replace("number\ttime", "number time");
+    QTest::newRow("no such date") << Import(rows, "3", "2016.02.30-00:00:00");
+    QTest::newRow("date not numbers") << Import(rows, "3", "2016.March.01-00:00:00");
+    QTest::newRow("row 1 at no time") << Import("1 25:00:00 1 1\n");
+    QTest::newRow("row 2 at no time") << Import(rows + "2 14:61:00 1 1\n");
+    QTest::newRow("empty") << QByteArray();
+}
+
+void TestRecordsFiles::textImportRejects()
+{
+    QFETCH(QByteArray, text);
+    _SRecordData image;
+    QVERIFY(!RecordTextToImage(text, &image));
+    RecordDataFree(&image);
+}
+
+QTEST_GUILESS_MAIN(TestRecordsFiles)
+#include "test_records_files.moc"
