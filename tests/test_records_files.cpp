@@ -255,13 +255,14 @@ void TestRecordsFiles::textImport()
 
     // Rows 1, 2, 5, 3: the count is the highest row, the gaps stay zero; 20.4 is 204, not
     // 203; a 5-minute interval; unusable values skip their row.
-    QVERIFY(RecordTextToImage(Import("1 23:58:00 20.4 12.36\n2 00:03:00 1 2\n5 0:0:0 5\n"
+    QVERIFY(RecordTextToImage(Import("1 23:58:00 20.4 12.36\n2 00:03:00 20.3999999 2\n5 0:0:0 5\n"
                                      "3 x 3 3\n4 x -1 0\n4 x inf 0\n4 x 6553.6 0\n4 x 1e999 0\n",
                                      "6"),
                               &image));
     QCOMPARE(image.m_Count, 5);
     QCOMPARE(image.m_pItems[0].m_PM25, uint16_t(204));
     QCOMPARE(image.m_pItems[0].m_PM10, uint16_t(123));
+    QCOMPARE(image.m_pItems[1].m_PM25, uint16_t(204)); // the value display's tolerance
     QCOMPARE(image.m_pItems[2].m_PM25, uint16_t(30));
     QCOMPARE(image.m_pItems[3].m_PM25, uint16_t(0));
     QCOMPARE(image.m_pItems[4].m_PM25, uint16_t(50));
