@@ -188,6 +188,18 @@ void TestAppFiles::historyExport()
                                   + QByteArray::number(items[i].m_PM25 / 10.0) + "       \t"
                                   + QByteArray::number(items[i].m_PM10 / 10.0) + "\r");
     }
+
+    // Save to bin (off in the menu after a download) still saves the live stream, under a
+    // name that follows the history shown; opened, it is the live sample.
+    AnswerFileDialog(Path("after.str"), &suggested);
+    QVERIFY(QMetaObject::invokeMethod(&w, "on_actionBinary_triggered"));
+    QVERIFY2(suggested.endsWith("Data/PM25DeviceHistory" + id + "_" + Stamp(live.clock.now)
+                                + ".str"),
+             qPrintable(suggested));
+    QCOMPARE(Run(w, w.ui->actionOpen, Path("after.str")), QString());
+    const _SRealData *opened = set->m_pFile->m_pRealData;
+    QCOMPARE(set->m_Mode, 1);
+    QCOMPARE(opened->m_pData0[opened->m_DataCount - 1], 10.0);
 }
 
 void TestAppFiles::channelFiles_data()

@@ -17,7 +17,7 @@
 
 namespace {
 
-constexpr size_t ARRAY_BYTES = size_t(REAL_DATA_CAPACITY) * sizeof(double);
+[[maybe_unused]] constexpr size_t ARRAY_BYTES = size_t(REAL_DATA_CAPACITY) * sizeof(double);
 
 // Mapped directly rather than taken from the heap: fresh zero pages cost no memory until
 // written, and a released array is not handed out again by calloc, which would clear (and so

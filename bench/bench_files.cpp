@@ -1,0 +1,248 @@
+// The file formats at 14 days (1,209,600 samples), each against a baseline measured in the
+// same run: opening a record file, the text export of a live stream, the text import.
+#include "grecorddatapro.h"
+#include "recordfile.h"
+#include "textimport.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include "benchstats.h"
+
+namespace {
+
+using bench::Clock;
+using bench::Median;
+using bench::MicrosSince;
+
+constexpr int N = 1209600;
+constexpr uint32_t START = 1709633243; // 2024-03-05 10:07:23 UTC
+
+uint16_t Word(int i, uint32_t k)
+{
+    return uint16_t(10 + (uint32_t(i) * k) % 6000);
+}
+
+QTemporaryDir &Dir()
+{
+    static QTemporaryDir dir;
+    return dir;
+}
+
+QString PathOf(const char *name)
+{
+    return Dir().filePath(QString::fromLatin1(name));
+}
+
+QByteArray ReadFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// First use of as many fresh pages as a load writes (the three raw arrays of a series).
+double FirstTouchMicros()
+{
+    const size_t bytes = 3 * size_t(N) * sizeof(double);
+    const auto t0 = Clock::now();
+    void *p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED)
+        return 0;
+    for (size_t at = 0; at < bytes; at += size_t(sysconf(_SC_PAGESIZE)))
+        static_cast<volatile char *>(p)[at] = 1;
+    const double us = MicrosSince(t0);
+    munmap(p, bytes);
+    return us;
+}
+
+void Report(benchmark::State &state, const std::vector<double> &op,
+            const std::vector<double> &base)
+{
+    state.counters["op_ms"] = Median(op) / 1000;
+    state.counters["base_ms"] = Median(base) / 1000;
+    state.counters["ratio"] = Median(op) / Median(base);
+}
+
+// --- opening a record file ------------------------------------------------------------------
+
+// What the open command does to a record file: the header probe, the load, show all.
+void Open(GRecordDataPro *file, const QString &path)
+{
+    _SRecordData probe;
+    RecordDataReadHeader(&probe, path.toLocal8Bit().constData());
+    file->LoadRecordFile(path, probe.m_Channel);
+    file->UpdateTimeOffset();
+    RealDataShowAll(file->m_pRealData);
+}
+
+// Reading the file and summing its values once, plus the first touch of fresh series pages.
+double OpenBaseline(const QString &path)
+{
+    const auto t0 = Clock::now();
+    const QByteArray bytes = ReadFile(path);
+    double sum = 0;
+    for (int at = RECORD_FILE_HEADER; at + 8 <= bytes.size(); at += 8) {
+        sum += qFromLittleEndian<uint16_t>(bytes.constData() + at + 4) / 10.0;
+        sum += qFromLittleEndian<uint16_t>(bytes.constData() + at + 6) / 10.0;
+    }
+    benchmark::DoNotOptimize(sum);
+    return MicrosSince(t0) + FirstTouchMicros();
+}
+
+void BM_OpenRecordFile(benchmark::State &state)
+{
+    const QString path = PathOf("14days.str");
+    {
+        _SRecordData image;
+        for (int i = 0; i < N; ++i)
+            RecordDataAdd(&image, 0, 0, Word(i, 7919), Word(i, 104729), -1);
+        image.m_StartTime = START;
+        RecordDataWrite(&image, path.toLocal8Bit().constData(), 0);
+        RecordDataFree(&image);
+    }
+    std::vector<double> op, base;
+    int shown = 0;
+    for (auto _ : state) {
+        auto file = std::make_unique<GRecordDataPro>(); // a fresh stream, as at the first open
+        base.push_back(OpenBaseline(path));
+        const auto t0 = Clock::now();
+        Open(file.get(), path);
+        op.push_back(MicrosSince(t0));
+        state.SetIterationTime(op.back() / 1e6);
+        shown = file->m_pRealData->m_ShowCount;
+    }
+    Report(state, op, base);
+    state.counters["shown"] = shown;
+}
+BENCHMARK(BM_OpenRecordFile)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+
+// --- text export ----------------------------------------------------------------------------
+
+// The same bytes with a plain formatted-write loop: localtime_r and snprintf per row.
+void ExportBaseline(const GRecordDataPro &live, const char *path)
+{
+    const _SRealData *s = live.m_pRealData;
+    FILE *f = std::fopen(path, "wb");
+    if (!f)
+        return;
+    std::fprintf(f, "Data Count:%d\r\n\r\nnumber\ttime       \tPM25Value\tPM10Value\t\r\n",
+                 s->m_DataCount);
+    const time_t start = time_t(live.m_StartTime.toSecsSinceEpoch());
+    for (int i = 0; i < s->m_DataCount; ++i) {
+        const time_t t = start + i;
+        struct tm tm;
+        localtime_r(&t, &tm);
+        std::fprintf(f, "%-5d\t%02d:%02d:%02d\t%g       \t%g\r\n", i + 1, tm.tm_hour, tm.tm_min,
+                     tm.tm_sec, s->m_pData0[i], s->m_pData1[i]);
+    }
+    std::fclose(f);
+}
+
+void BM_ExportLive(benchmark::State &state)
+{
+    GRecordDataPro live;
+    live.m_StartTime = QDateTime::fromSecsSinceEpoch(START);
+    live.UpdateTimeOffset();
+    _SRealData *s = live.m_pRealData;
+    for (int i = 0; i < N; ++i)
+        RealDataAdd(s, Word(i, 7919) / 10.0, Word(i, 104729) / 10.0, 1, s->org_pts);
+    const QString path = PathOf("export.xls"), basePath = PathOf("baseline.xls");
+    std::vector<double> op, base;
+    for (auto _ : state) {
+        auto t0 = Clock::now();
+        ExportBaseline(live, basePath.toLocal8Bit().constData());
+        base.push_back(MicrosSince(t0));
+        t0 = Clock::now();
+        live.SaveTextFile(nullptr, path, 0, 2, {});
+        op.push_back(MicrosSince(t0));
+        state.SetIterationTime(op.back() / 1e6);
+    }
+    Report(state, op, base);
+    const QByteArray ours = ReadFile(path);
+    if (ours != ReadFile(basePath))
+        state.SkipWithError("the export and its baseline differ");
+    state.counters["MB"] = ours.size() / 1e6;
+}
+BENCHMARK(BM_ExportLive)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// --- text import ----------------------------------------------------------------------------
+
+QByteArray ImportText()
+{
+    QByteArray text = "Date:2024.03.05-10:07:23\r\nData Count:1209600\r\n\r\n"
+                      "number\ttime\tPM25Value\tPM10Value\t\r\n";
+    char row[96];
+    for (int i = 0; i < N; ++i) {
+        const int t = 36443 + i; // 10:07:23 on
+        const int n = std::snprintf(row, sizeof row, "%-5d\t%02d:%02d:%02d\t%g       \t%g\r\n",
+                                    i + 1, t / 3600 % 24, t / 60 % 60, t % 60,
+                                    Word(i, 7919) / 10.0, Word(i, 104729) / 10.0);
+        text.append(row, n);
+    }
+    return text;
+}
+
+// strtod over the rows, with the per-row debug line through the same handler.
+double ImportBaseline(const QByteArray &text)
+{
+    const char *p = text.constData();
+    for (int line = 0; line < 4; ++line)
+        p = std::strchr(p, '\n') + 1;
+    double sum = 0;
+    char time[16];
+    while (*p) {
+        char *end;
+        const long n = std::strtol(p, &end, 10);
+        while (*end == ' ' || *end == '\t')
+            ++end;
+        const char *t = end;
+        while (*end != '\t')
+            ++end;
+        std::memcpy(time, t, size_t(end - t));
+        time[end - t] = 0;
+        const double a = std::strtod(end, &end);
+        const double b = std::strtod(end, &end);
+        qDebug("index=%d. time=%s pm25=%f pm10=%f\n", int(n), time, a, b);
+        sum += a + b;
+        p = std::strchr(end, '\n') + 1;
+    }
+    return sum;
+}
+
+void BM_ImportText(benchmark::State &state)
+{
+    qInstallMessageHandler(bench::Discard);
+    const QByteArray text = ImportText();
+    std::vector<double> op, base;
+    int count = 0;
+    for (auto _ : state) {
+        auto t0 = Clock::now();
+        benchmark::DoNotOptimize(ImportBaseline(text));
+        base.push_back(MicrosSince(t0));
+        t0 = Clock::now();
+        _SRecordData image;
+        RecordTextToImage(text, &image);
+        op.push_back(MicrosSince(t0));
+        state.SetIterationTime(op.back() / 1e6);
+        count = image.m_Count;
+        RecordDataFree(&image);
+    }
+    Report(state, op, base);
+    state.counters["records"] = count;
+}
+BENCHMARK(BM_ImportText)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+} // namespace
+
+BENCHMARK_MAIN();
