@@ -31,12 +31,17 @@ private:
 };
 
 // A wire frame (19 bytes) whose first data byte tells frames apart.
-QByteArray WireFrame(unsigned char tag, unsigned char command = 0xA5)
+QByteArray WireFrame(unsigned char tag, unsigned char command = 0xA5, unsigned char data3 = 0)
 {
     QByteArray f(19, '\0');
     f[0] = char(0xAA);
     f[1] = char(command);
     f[2] = char(tag);
+    f[3] = char(data3);
+    unsigned sum = 0;
+    for (int i = 2; i <= 16; ++i)
+        sum += uint8_t(f[i]);
+    f[17] = char(sum);
     f[18] = char(0xAB);
     return f;
 }
@@ -124,6 +129,24 @@ void TestSerialFramer::lostAndExtraBytesCostOneFrame()
     QCOMPARE(s.Read(), 20);
     QCOMPARE(s.Wire(), WireFrame(7));
     QCOMPARE(s.Read(), 0);
+
+    // A frame one byte short with a data byte 0xAA, followed by a good frame with a data byte
+    // 0xAB 18 bytes later: head and tail alone would make a false frame of them and lose the
+    // good one. Fed whole and split at every offset.
+    QByteArray shortAA = WireFrame(8, 0xA5, 0xAA);
+    shortAA.remove(10, 1);
+    const QByteArray stream = shortAA + WireFrame(9, 0xA5, 0xAB) + WireFrame(10);
+    for (int cutAt = 0; cutAt <= stream.size(); ++cutAt) {
+        Reader t;
+        t.dev.Feed(stream.left(cutAt));
+        QList<QByteArray> frames;
+        while (t.Read() == 20)
+            frames << t.Wire();
+        t.dev.Feed(stream.mid(cutAt));
+        while (t.Read() == 20)
+            frames << t.Wire();
+        QCOMPARE(frames, (QList<QByteArray>{WireFrame(9, 0xA5, 0xAB), WireFrame(10)}));
+    }
 }
 
 void TestSerialFramer::garbageIsSkipped()

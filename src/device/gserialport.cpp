@@ -51,9 +51,18 @@ int GSerialPort::ReadBufFromPort(unsigned char *buf, int len)
     return ReadBufFromDevice(m_pPort, buf, len);
 }
 
-bool GSerialPort::FrameStartsAt(int pos) const
+bool GSerialPort::FrameStartsAt(int pos, bool checked) const
 {
-    return m_RxBuf[pos] == FRAME_HEAD && m_RxBuf[pos + SERIAL_FRAME_LEN - 1] == FRAME_TAIL;
+    // Wire byte i is byte i + 1 of the frame image.
+    const unsigned char *wire = m_RxBuf + pos;
+    if (wire[0] != FRAME_HEAD || wire[SERIAL_FRAME_LEN - 1] != FRAME_TAIL)
+        return false;
+    if (!checked)
+        return true;
+    unsigned sum = 0;
+    for (int k = 3; k <= 17; ++k)
+        sum += wire[k - 1];
+    return static_cast<unsigned char>(sum) == wire[FRAME_CHECKSUM - 1];
 }
 
 int GSerialPort::ReadBufFromDevice(QIODevice *dev, unsigned char *buf, int len)
@@ -71,17 +80,22 @@ int GSerialPort::ReadBufFromDevice(QIODevice *dev, unsigned char *buf, int len)
     std::memcpy(m_RxBuf + m_RxCount, data.constData(), size_t(data.size()));
     m_RxCount += data.size();
 
-    // Resynchronise after lost or extra bytes: skip to the next position that
-    // looks like a whole frame, so a damaged frame never swallows the next head.
+    // Resynchronise after lost or extra bytes: skip to the next position that looks like a
+    // whole frame, so a damaged frame never swallows the next head. Once a candidate was
+    // rejected, head and tail alone are too weak (data bytes can be 0xAA and 0xAB): the
+    // checksum must hold as well until a frame is accepted.
     int skip = 0;
-    while (skip + SERIAL_FRAME_LEN <= m_RxCount && !FrameStartsAt(skip))
+    while (skip + SERIAL_FRAME_LEN <= m_RxCount && !FrameStartsAt(skip, m_bResync)) {
         ++skip;
+        m_bResync = true;
+    }
     if (skip > 0) {
         m_RxCount -= skip;
         std::memmove(m_RxBuf, m_RxBuf + skip, size_t(m_RxCount));
     }
     if (m_RxCount < SERIAL_FRAME_LEN)
         return 0;
+    m_bResync = false;
 
     qDebug("ReadBufFromPort:mResponse=%d", int(data.size()));
     qDebug("%s", QByteArray(reinterpret_cast<const char *>(m_RxBuf), 2 * SERIAL_FRAME_LEN)

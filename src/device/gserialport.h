@@ -49,5 +49,7 @@ private:
     void SealFrame(unsigned char *frame, unsigned char command);
     void WriteFrame(const unsigned char *frame);
     bool AskWithoutData(unsigned char *buf, int len, unsigned char command);
-    bool FrameStartsAt(int pos) const;
+    bool FrameStartsAt(int pos, bool checked) const;
+
+    bool m_bResync = false; // a candidate was rejected since the last frame
 };
