@@ -215,12 +215,15 @@ void TestDeviceProtocol::deviceInfoFillsTheListOnTheSerialLink()
 
     QCOMPARE(Decode(link, f), REPLY_DEVICE_INFO);
     QCOMPARE(int(link.m_DevList.size()), 1);
-    QCOMPARE(link.GetDevName(0), QByteArray("\xff\x00\x00\x00", 4));
+    QCOMPARE(link.GetDevName(0), QByteArray("\xff")); // up to the first NUL
 
     const Frame named = Reply(CMD_DEVICE_INFO, {{9, 'a'}, {10, 'b'}, {11, '1'}, {12, '2'}, {13, 20}});
     QCOMPARE(Decode(link, named), REPLY_DEVICE_INFO);
     QCOMPARE(link.GetDevName(0), QByteArray("ab12"));
     QCOMPARE(link.GetDevSerial(0), QByteArray("000000000000"));
+    // A name that starts with NUL is no name: the one known stays.
+    QCOMPARE(Decode(link, Reply(CMD_DEVICE_INFO, {{10, 'x'}, {13, 20}})), REPLY_DEVICE_INFO);
+    QCOMPARE(link.GetDevName(0), QByteArray("ab12"));
 
     SCodeUsb other;
     const Frame serialId = Reply(CMD_SERIAL_ID, {{3, 0xDE}, {4, 0xAD}, {5, 0x01}, {6, 0x02},

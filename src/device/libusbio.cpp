@@ -19,6 +19,9 @@ LibUsbIO::~LibUsbIO()
 
 int LibUsbIO::OpenUsbDevice()
 {
+    // A second open (a rescan) must not leak the handles and context of the first.
+    if (m_bUsbOpen == 1 || m_LibUsbCtx)
+        CloseUsbDevice();
     m_DevList.clear();
     libusb_init(&m_LibUsbCtx);
     if (!m_LibUsbCtx)
@@ -75,7 +78,7 @@ bool LibUsbIO::CheckIndex(int index) const
 
 int LibUsbIO::ReadData(int index, unsigned char *buf, int len)
 {
-    if (!CheckIndex(index) || !m_DevList[size_t(index)].m_pHandle)
+    if (!buf || len <= 0 || !CheckIndex(index) || !m_DevList[size_t(index)].m_pHandle)
         return 0;
     std::fill(buf, buf + len, 0);
     int transferred = 0;

@@ -155,14 +155,19 @@ void SCodeUsb::DecodeMeasurement(int index, const unsigned char *f, TAG_T_SPM25D
 void SCodeUsb::DecodeDeviceInfo(int index, const unsigned char *f)
 {
     const QByteArray serial = HexBytes(f + 3, 6, false);
-    const QByteArray identity(reinterpret_cast<const char *>(f + 9), 4);
+    // A name ends at its first NUL: NULs would blank the menus and cut file names short.
+    QByteArray identity(reinterpret_cast<const char *>(f + 9), 4);
+    const int nul = identity.indexOf('\0');
+    if (nul >= 0)
+        identity.truncate(nul);
     if (m_DevList.empty()) {
         LibUsbDevice dev;
         dev.m_DevName = f[9] == 0xFF ? QByteArray("ffff") : identity;
         dev.m_DevSerial = serial;
         m_DevList.push_back(dev);
     } else if (LibUsbDevice *dev = Entry(index)) {
-        dev->m_DevName = identity;
+        if (!identity.isEmpty()) // no name: the one known stays
+            dev->m_DevName = identity;
         dev->m_DevSerial = serial;
     }
     m_DevType = f[13];
