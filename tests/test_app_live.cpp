@@ -91,41 +91,56 @@ void TestAppLive::valuesShownAtTheirResolution_data()
 {
     QTest::addColumn<int>("kind");
     QTest::addColumn<int>("word");
+    QTest::addColumn<int>("pm10");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("123.4 shows whole") << 1 << 1234 << "123";
-    QTest::newRow("100.0 keeps its digit") << 1 << 1000 << "100";
-    QTest::newRow("99.9") << 1 << 999 << "99.9";
-    QTest::newRow("0.045 mg/m3") << 17 << 45 << "0.045";
-    QTest::newRow("1.234 mg/m3") << 17 << 1234 << "1.23";
+    QTest::addColumn<QString>("shownPM10");
+    QTest::addColumn<QString>("picked"); // the picker's text at the sample
+    QTest::newRow("123.4 shows whole") << 1 << 1234 << 200 << "123" << "20" << "123.4";
+    QTest::newRow("123.6 cut, not rounded") << 1 << 1236 << 1009 << "123" << "100" << "123.6";
+    QTest::newRow("99.9, kind 3") << 3 << 999 << 12 << "99.9" << "1.2" << "99.9";
+    QTest::newRow("0.045 mg/m3") << 17 << 45 << 0 << "0.045" << "" << "0.045";
+    QTest::newRow("1.234 mg/m3") << 17 << 1234 << 0 << "1.23" << "" << "1.234";
+    // 1.001 * 1000 is 1000.999...: only the tolerance keeps the last digit.
+    QTest::newRow("1.001 mg/m3") << 17 << 1001 << 0 << "1" << "" << "1.001";
+    QTest::newRow("65.535 mg/m3") << 33 << 65535 << 0 << "65.5" << "" << "65.535";
 }
 
 void TestAppLive::valuesShownAtTheirResolution()
 {
     QFETCH(int, kind);
     QFETCH(int, word);
+    QFETCH(int, pm10);
     QFETCH(QString, shown);
-    Live live(false, 20);
+    QFETCH(QString, shownPM10);
+    QFETCH(QString, picked);
+    Live live(false, 20, {uint8_t(kind)});
     QVERIFY(live.Identify());
-    QVERIFY(live.Measure(uint8_t(kind), uint16_t(word), 200));
-    QLineEdit *edit = kind == 1 ? live.w->ui->lineEditValue : live.w->ui->lineEditPAValue;
+    PM2_5 &w = *live.w;
+    const int channel = kind == 17 || kind == 33 ? 1 : 0;
+    if (channel == 1)
+        w.ui->radioButtonPA->click();
+    QVERIFY(live.Measure(uint8_t(kind), uint16_t(word), uint16_t(pm10)));
+    QLineEdit *edit = channel == 0 ? w.ui->lineEditValue : w.ui->lineEditPAValue;
     QCOMPARE(edit->text(), shown);
-    if (kind == 1)
-        QCOMPARE(live.w->ui->lineEditPM10Value->text(), QStringLiteral("20"));
+    if (channel == 0)
+        QCOMPARE(w.ui->lineEditPM10Value->text(), shownPM10);
+    const _SRealData *s = w.RecordSet(channel)->m_pLive->m_pRealData;
+    QCOMPARE(w.FormatValue(s->m_pShowSec[s->m_ShowCount - 1], 0), picked);
 }
 
 void TestAppLive::modelRules()
 {
     QFETCH(bool, serial);
-    {
-        Live live(serial, 130, {1});
-        QVERIFY(live.Identify());
+    for (int type : {130, 131}) {
+        Live live(serial, uint8_t(type), {1});
         PM2_5 &w = *live.w;
+        QVERIFY(live.Identify());
         QVERIFY(live.Measure(1, 125, 310));
-        QCOMPARE(w.ui->labelDevType->text(), QStringLiteral("AQ-410"));
+        QCOMPARE(w.ui->labelDevType->text(), type == 130 ? QStringLiteral("AQ-410") : QStringLiteral("AQ-420"));
         QVERIFY(w.ui->lineEditPM10Value->isVisibleTo(&w));
         QVERIFY(w.ui->labelPM10Unit->isVisibleTo(&w));
         QCOMPARE(w.ui->lineEditPM10Value->text(), QStringLiteral("31"));
-        QVERIFY(w.ui->actionClear_history_data->isEnabled());
+        QCOMPARE(w.ui->actionClear_history_data->isEnabled(), type == 130);
         QCOMPARE(w.RecordSetCount(), 1);
         QVERIFY(!w.ui->radioButtonPA->isVisibleTo(&w));
         QCOMPARE(w.m_DevState, 2);
@@ -322,8 +337,13 @@ void TestAppLive::secondChannelChosenBeforeAOneChannelSensor()
     QVERIFY(live.Identify());
     QCOMPARE(w.RecordSetCount(), 1);
     QVERIFY(w.m_Plot.m_pPicker != nullptr);
-    // Every command skips the set that does not exist.
+    // The window falls back to channel 0 whole: the button, the plot, the picker.
+    QCOMPARE(w.m_Channel, 0);
+    QVERIFY(w.ui->radioButtonPM25->isChecked());
     QVERIFY(live.Measure(1, 120));
+    QVERIFY(w.m_Plot.m_Curves[0]->dataSize() > 0);
+    QVERIFY(!w.FormatValue(w.m_Plot.m_Curves[0]->sample(0).x(), 0).isEmpty());
+    // Every command skips the set that does not exist.
     QVERIFY(!live.Measure(17, 45, 0, 600));
     w.ui->actionTime_zoom_in->trigger();
     w.ui->actionTime_zoom_out->trigger();
@@ -335,7 +355,6 @@ void TestAppLive::secondChannelChosenBeforeAOneChannelSensor()
     QTest::mouseClick(w.ui->radioButtonPM25, Qt::LeftButton);
     QCOMPARE(w.m_Channel, 0);
     QVERIFY(live.Measure(1, 130));
-    QVERIFY(w.m_Plot.m_Curves[0]->dataSize() > 0);
 }
 
 void TestAppLive::informationBoxesAndExit()

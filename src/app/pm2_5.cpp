@@ -75,6 +75,10 @@ void PM2_5::CreateRecordSets()
     for (int i = 0; i < n; ++i)
         m_pRecordSets[i].Create();
     g_pRecordSets = m_pRecordSets;
+    if (!RecordSet(m_Channel)) { // chosen before a one-channel sensor identified itself
+        m_Channel = 0;
+        ui->radioButtonPM25->setChecked(true);
+    }
     InitPlotView();
     if (n != 2) {
         ui->radioButtonPA->hide();
@@ -90,7 +94,6 @@ int PM2_5::InitPlotView()
         if (m_pRecordSets[i].m_pLive)
             m_pRecordSets[i].m_pLive->UpdateTimeOffset();
     }
-    // Channel 1 may have been chosen before a one-channel sensor identified itself.
     const GRecordDataSet *shown = RecordSet(m_Channel) ? RecordSet(m_Channel) : RecordSet(0);
     int orgPts = 0;
     QDateTime startTime;
