@@ -193,6 +193,7 @@ void TestAppLive::collectionOffFreezesThePlot()
 
     w.ui->actionCollection->trigger();
     QVERIFY(!w.ui->actionCollection->isChecked());
+    QVERIFY(w.ui->radioButtonPM25->isChecked() && !w.ui->radioButtonPA->isChecked());
     QCOMPARE(w.ui->actionCollection->text(), QStringLiteral("Start Collect"));
     QCOMPARE(w.ui->actionCollection->icon().pixmap(16).toImage(),
              QIcon(":/icons/Icons/Play.bmp").pixmap(16).toImage());

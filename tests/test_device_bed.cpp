@@ -352,19 +352,23 @@ void TestDeviceBed::serialRoundTrips()
     link.m_SerialPort.AskHistoryData(258, 1, 0);
     link.m_SerialPort.AskHistoryData(4, 2, 1);
     link.m_SerialPort.AskHistoryData(4, 2, 0);
+    link.m_SerialPort.AskHistoryData(4, 1, 1); // the TVOC flag changes kind 2 only
+    link.m_SerialPort.AskHistoryData(4, 5, 1);
     link.m_SerialPort.SendClear();
-    QTRY_COMPARE(bed.with(id, [](sim::SimSensor &s) { return s.requestCount(0xAD); }), before + 4);
+    QTRY_COMPARE(bed.with(id, [](sim::SimSensor &s) { return s.requestCount(0xAD); }), before + 6);
     const QList<QByteArray> images = bed.with(id, [](sim::SimSensor &s) {
         QList<QByteArray> out;
         for (const sim::Request &q : s.requests())
             if (q.image[2] == 0xAD)
                 out << Image(q.image).mid(1);
-        return out.mid(out.size() - 4);
+        return out.mid(out.size() - 6);
     });
     QCOMPARE(images[0], Hex("aaad0201" "000000000000000000000000" "0104ab"));
     QCOMPARE(int(images[1][3]), 3);
     QCOMPARE(int(images[2][3]), 2);
-    QCOMPARE(images[3], Hex("aaad000001" "000000000000000000000000" "01ab"));
+    QCOMPARE(int(images[3][3]), 1);
+    QCOMPARE(int(images[4][3]), 5);
+    QCOMPARE(images[5], Hex("aaad000001" "000000000000000000000000" "01ab"));
     QCOMPARE(r.Until({REPLY_CLEARED}), int(REPLY_CLEARED));
     QVERIFY(bed.with(id, [](sim::SimSensor &s) { return s.history().empty(); }));
 }

@@ -3,6 +3,7 @@
 #include "scodeusb.h"
 
 #include <QDateTime>
+#include <QSet>
 #include <QtTest>
 #include <array>
 #include <initializer_list>
@@ -547,6 +548,13 @@ void TestDeviceProtocol::modelTableAndChannelRules()
         QCOMPARE(link.GetModelName(), QByteArray(r.name));
         QCOMPARE(link.GetDataKind(), r.channels);
         QCOMPARE(link.GetHisInterval(), r.interval);
+    }
+    // The channel count of every type code, not a sample of them.
+    const QSet<int> oneChannel = {0,   1,   2,   3,   4,   5,   8,   40,  50,  100, 120,
+                                  130, 131, 150, 151, 152, 153, 155, 156, 157, 158, 255};
+    for (int type = -1; type <= 255; ++type) {
+        link.m_DevType = type;
+        QCOMPARE(link.GetDataKind(), oneChannel.contains(type) ? 1 : 2);
     }
 }
 

@@ -384,6 +384,9 @@ void TestPlot::bands_data()
                  M = 0x7E0023, W = 0xFFFFFF;
     QTest::newRow("pm 5") << 0 << 0 << 5 << 1000.0
                           << Values{17, G, 50, Y, 95, O, 130, R, 200, P, 400, M, 510, W, 900, W};
+    QTest::newRow("pm edges") << 0 << 0 << 5 << 1000.0
+                              << Values{34, G, 36, Y, 74, Y, 76, O, 114, O, 116, R,
+                                        149, R, 151, P, 249, P, 251, M, 499, M};
     QTest::newRow("pm 8") << 0 << 1 << 8 << 1000.0 << Values{490, M, 510, M, 790, M, 810, W};
     QTest::newRow("pm 10") << 0 << 0 << 10 << 1000.0 << Values{17, G, 900, M, 999, M};
     QTest::newRow("hcho 1") << 1 << 0 << 1 << 3.0 << Values{0.05, G, 0.2, Y, 0.9, O, 1.1, W};
