@@ -35,6 +35,7 @@ private slots:
     void deviceDialogShowsUpperCaseSerial_data() { LinkRows(); }
     void deviceDialogShowsUpperCaseSerial();
     void clearingOverSerial();
+    void serialDamageCostsOnlyTheDamagedFrames();
     void secondChannelChosenBeforeAOneChannelSensor_data() { LinkRows(); }
     void secondChannelChosenBeforeAOneChannelSensor();
     void informationBoxesAndExit();
@@ -326,6 +327,46 @@ void TestAppLive::clearingOverSerial()
     QCOMPARE(w.m_bDevInfoOk, 1);
     QCOMPARE(w.m_HisInterval, 300);
     QTRY_VERIFY_WITH_TIMEOUT(w.statusBar()->currentMessage().isEmpty(), 5000); // gone after 3 s
+}
+
+void TestAppLive::serialDamageCostsOnlyTheDamagedFrames()
+{
+    Live live(true, 20, {1});
+    QVERIFY(live.Identify());
+    PM2_5 &w = *live.w;
+    const _SRecordData *image = w.RecordSet(0)->m_pLive->m_pRecordData;
+    struct Sent {
+        uint16_t value;
+        std::function<void(sim::SimSensor &)> fault;
+    };
+    const std::vector<Sent> sent = {
+        {101, {}},
+        // One byte short with a data byte 0xAA; the next frame has 0xAB 18 bytes later.
+        {0x00AA, [](sim::SimSensor &s) { s.loseByteInNextFrame(12); }},
+        {0x01AB, {}},
+        {104, [](sim::SimSensor &s) { s.sendGarbage(57); }},
+        {105, [](sim::SimSensor &s) { s.addByteInNextFrame(9, 0xAB); }},
+        {106, {}},
+        {107, [](sim::SimSensor &s) { s.loseByteInNextFrame(); }},
+        {108, {}},
+    };
+    const int before = image->m_Count;
+    for (const Sent &f : sent) {
+        const int count = image->m_Count;
+        live.bed.with(live.id, [&](sim::SimSensor &s) {
+            if (f.fault)
+                f.fault(s);
+            s.setNextMeasurement(1, 500, 100, f.value, kAux, 0);
+            s.emitMeasurement(1);
+        });
+        // A frame that is kept takes a second of the clock; a lost one takes none.
+        if (live.TickUntil([&] { return image->m_Count > count; }, 600))
+            live.clock.Step();
+    }
+    QList<int> stored;
+    for (int i = before; i < image->m_Count; ++i)
+        stored << image->m_pItems[i].m_PM25;
+    QCOMPARE(stored, (QList<int>{101, 0x01AB, 104, 106, 108}));
 }
 
 void TestAppLive::secondChannelChosenBeforeAOneChannelSensor()
