@@ -2,6 +2,7 @@
 // same run: opening a record file, the text export of a live stream, the text import.
 #include "grecorddatapro.h"
 #include "recordfile.h"
+#include "recordrecovery.h"
 #include "textimport.h"
 
 #include <benchmark/benchmark.h>
@@ -10,6 +11,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtEndian>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -242,6 +244,33 @@ void BM_ImportText(benchmark::State &state)
     state.counters["records"] = count;
 }
 BENCHMARK(BM_ImportText)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// --- the recovery write -----------------------------------------------------------------
+
+// The GUI thread's share of a recovery write of a full live image (the copy handed to the
+// worker), and the whole write on the worker (file, flush to disk, rename).
+void BM_RecoveryWrite(benchmark::State &state)
+{
+    _SRecordData image;
+    for (int i = 0; i < N; ++i)
+        RecordDataAdd(&image, 0, 0, Word(i, 7919), Word(i, 104729), -1);
+    image.m_StartTime = START;
+    RecordRecovery recovery(PathOf("recovery"), QDateTime::fromSecsSinceEpoch(START));
+    std::vector<double> call, total;
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        recovery.WriteAsync({&image});
+        call.push_back(MicrosSince(t0));
+        recovery.Wait();
+        total.push_back(MicrosSince(t0));
+        state.SetIterationTime(call.back() / 1e6);
+    }
+    state.counters["gui_ms"] = Median(call) / 1000;
+    state.counters["gui_max_ms"] = *std::max_element(call.begin(), call.end()) / 1000;
+    state.counters["write_ms"] = Median(total) / 1000;
+    RecordDataFree(&image);
+}
+BENCHMARK(BM_RecoveryWrite)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 
 } // namespace
 

@@ -37,6 +37,7 @@ PM2_5::PM2_5(QWidget *parent)
     }
 
     m_TimerId = startTimer(TICK_MS, Qt::CoarseTimer);
+    StartRecovery();
 }
 
 PM2_5::~PM2_5()

@@ -2,11 +2,13 @@
 // The main window: owns the device link, the record sets and the plot,
 // polls the sensor every 200 ms and carries the user's commands.
 #include "gqwtplot.h"
+#include "recordrecovery.h"
 #include "scodeusb.h"
 
 #include <QList>
 #include <QMainWindow>
 #include <QTranslator>
+#include <memory>
 
 class GRecordDataSet;
 class QAction;
@@ -25,6 +27,7 @@ public:
     static constexpr int CLEARED_MESSAGE_MS = 3000;
     static constexpr int HISTORY_MESSAGE_MS = 3000;
     static constexpr int NO_DEVICE_MESSAGE_MS = 4000;
+    static constexpr int RECOVERY_INTERVAL_MS = 60000;
 
     explicit PM2_5(QWidget *parent = nullptr);
     ~PM2_5() override;
@@ -57,6 +60,13 @@ public:
     int m_DevState = 0;
     int m_Channel = 0;
     int m_bDevInfoOk = 0;
+
+    // Copies the live record images to the recovery files (written off the GUI thread);
+    // false while the previous write is still under way.
+    bool WriteRecovery();
+    // The recovery write's period (a seam for tests); the next write comes one period later.
+    void SetRecoveryInterval(int ms);
+    RecordRecovery *Recovery() const { return m_Recovery.get(); }
 
     // True while a history download runs: every command refuses and the tick reads nothing.
     bool HistoryBusy() const { return m_bHistoryBusy; }
@@ -107,7 +117,13 @@ private:
 
     enum class AfterHistory { Nothing, Close, Exit };
 
+    void StartRecovery();
+    // The last write of a normal exit, waited for.
+    void FinishRecovery();
+
     int m_RecordSetCount = 0; // entries of m_pRecordSets
+    std::unique_ptr<RecordRecovery> m_Recovery;
+    int m_RecoveryTimerId = 0;
     bool m_bHistoryBusy = false;
     bool m_bHistoryCancel = false;
     AfterHistory m_AfterHistory = AfterHistory::Nothing;

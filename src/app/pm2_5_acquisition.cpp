@@ -36,9 +36,12 @@ bool ShowsPM10(int devType)
 
 } // namespace
 
-void PM2_5::timerEvent(QTimerEvent *)
+void PM2_5::timerEvent(QTimerEvent *event)
 {
-    PollDevice(0);
+    if (event->timerId() == m_RecoveryTimerId)
+        WriteRecovery();
+    else
+        PollDevice(0);
 }
 
 bool PM2_5::PollDevice(int index)

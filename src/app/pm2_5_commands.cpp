@@ -18,6 +18,7 @@ void PM2_5::on_actionExit_triggered()
         m_AfterHistory = AfterHistory::Exit;
         return;
     }
+    FinishRecovery();
     m_Plot.ClearCurves();
     FreeRecordSets();
     close();

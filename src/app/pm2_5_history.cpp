@@ -90,5 +90,6 @@ void PM2_5::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
+    FinishRecovery();
     QMainWindow::closeEvent(event);
 }

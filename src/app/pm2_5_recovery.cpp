@@ -1,0 +1,49 @@
+// Crash-safe recording: the live record images copied to recovery files every minute and at
+// a normal exit, so a crash or a power cut loses at most the last minute.
+#include "pm2_5.h"
+
+#include "grecorddataset.h"
+#include "recordclock.h"
+#include "recordrecovery.h"
+
+#include <QtDebug>
+
+void PM2_5::StartRecovery()
+{
+    const QDateTime now = RecordClockNow();
+    m_Recovery = std::make_unique<RecordRecovery>(RecordRecovery::DefaultFolder(), now);
+    m_Recovery->RemoveOldSessions(now);
+    SetRecoveryInterval(RECOVERY_INTERVAL_MS);
+}
+
+void PM2_5::SetRecoveryInterval(int ms)
+{
+    if (m_RecoveryTimerId)
+        killTimer(m_RecoveryTimerId);
+    m_RecoveryTimerId = startTimer(ms, Qt::CoarseTimer);
+}
+
+bool PM2_5::WriteRecovery()
+{
+    if (!m_Recovery)
+        return false;
+    std::vector<const _SRecordData *> images;
+    for (int i = 0; i < m_RecordSetCount; ++i) {
+        GRecordDataPro *live = m_pRecordSets[i].m_pLive;
+        _SRecordData *image = live ? live->m_pRecordData : nullptr;
+        if (image && live->m_StartTime.isValid())
+            image->m_StartTime = uint32_t(live->m_StartTime.toSecsSinceEpoch());
+        images.push_back(image);
+    }
+    return m_Recovery->WriteAsync(images);
+}
+
+void PM2_5::FinishRecovery()
+{
+    if (!m_Recovery)
+        return;
+    m_Recovery->Wait();
+    WriteRecovery();
+    if (!m_Recovery->Wait())
+        qDebug("recovery files not written: %s\n", qPrintable(RecordRecovery::DefaultFolder()));
+}
