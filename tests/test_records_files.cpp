@@ -191,6 +191,13 @@ void TestRecordsFiles::textExportLive()
     QCOMPARE(ReadAll(Path("live.xls")), expected);
     if (qgetenv("TZ") == "America/New_York")
         QVERIFY(expected.contains("\t01:59:59\t") && expected.contains("\t03:00:00\t"));
+    // A ten-minute pause leaves no rows: the next row is the next sample, at its own time.
+    RealDataSkip(s, 600);
+    RealDataAdd(s, 1, 2, 1, s->org_pts);
+    QVERIFY(live.SaveTextFile(nullptr, Path("live.xls"), 0, 2, {}));
+    QCOMPARE(ReadAll(Path("live.xls")),
+             expected.replace("Data Count:4", "Data Count:5") + "5    \t"
+                 + Local(t0 + 604, "hh:mm:ss").toLatin1() + "\t1       \t2\r\n");
 
     // One value per row; row numbers of six digits are written whole.
     RealDataClear(s);

@@ -4,6 +4,7 @@
 #include "messagecapture.h"
 #include "recordclock.h"
 
+#include <QTemporaryDir>
 #include <QtTest>
 #include <fstream>
 #include <sys/resource.h>
@@ -203,18 +204,22 @@ void TestRecordsStore::liveSameSecondTwiceThirdDropped()
 void TestRecordsStore::liveGapFillers_data()
 {
     QTest::addColumn<int>("gap");
-    QTest::addColumn<QList<int>>("stored");
-    QTest::newRow("1") << 1 << QList<int>({100, 300});
-    QTest::newRow("2") << 2 << QList<int>({100, 200, 300});
-    QTest::newRow("3") << 3 << QList<int>({100, 200, 300});
-    QTest::newRow("4") << 4 << QList<int>({100, 200, 250, 300});
-    QTest::newRow("60") << 60 << QList<int>({100, 200, 250, 300});
+    QTest::addColumn<QList<int>>("stored"); // the series' values
+    QTest::addColumn<QList<int>>("seconds"); // and their seconds
+    QTest::newRow("1") << 1 << QList<int>({100, 300}) << QList<int>({0, 1});
+    QTest::newRow("2") << 2 << QList<int>({100, 200, 300}) << QList<int>({0, 1, 2});
+    QTest::newRow("3") << 3 << QList<int>({100, 200, 300}) << QList<int>({0, 1, 3});
+    QTest::newRow("4") << 4 << QList<int>({100, 200, 250, 300}) << QList<int>({0, 1, 2, 4});
+    QTest::newRow("60") << 60 << QList<int>({100, 200, 250, 300}) << QList<int>({0, 1, 2, 60});
+    QTest::newRow("10 minutes") << 600 << QList<int>({100, 200, 250, 300})
+                                << QList<int>({0, 1, 2, 600});
 }
 
 void TestRecordsStore::liveGapFillers()
 {
     QFETCH(int, gap);
     QFETCH(QList<int>, stored);
+    QFETCH(QList<int>, seconds);
     TestClock clock(T0);
     GRecordDataSet set;
     QVERIFY(set.Create());
@@ -222,21 +227,47 @@ void TestRecordsStore::liveGapFillers()
     set.AddLiveData(Sample(100, 1000, 7, 8), 0);
     clock.Advance(gap);
     set.AddLiveData(Sample(300, 3001, 5, 6), 0);
+    clock.Advance(1);
+    set.AddLiveData(Sample(310, 3101, 5, 6), 0); // right after a pause: no catching up
+    stored << 310;
+    seconds << gap + 1;
     const GRecordDataPro *live = set.m_pLive;
-    QCOMPARE(live->m_pRecordData->m_Count, stored.size());
-    QCOMPARE(live->m_pRealData->m_DataCount, stored.size());
+    const _SRealData *s = live->m_pRealData;
+    QCOMPARE(s->m_DataCount, stored.size());
     for (int i = 0; i < stored.size(); ++i) {
-        QCOMPARE(int(Item(live, i).m_PM25), stored[i]);
-        QCOMPARE(live->m_pRealData->m_pData0[i], stored[i] / 10.0);
+        QCOMPARE(s->m_pData0[i], stored[i] / 10.0);
+        QCOMPARE(s->m_pDataSec[i], double(seconds[i]));
     }
+    QVERIFY(s->m_ShowEndSec >= s->m_pShowSec[s->m_ShowCount - 1]); // the newest stays on the axis
+    // The image: one record per second, each sample at its own; the seconds no filler covers
+    // are gap records.
+    const _SRecordData *image = live->m_pRecordData;
+    QCOMPARE(image->m_Count, gap + 2);
+    QCOMPARE(int(Item(live, gap).m_PM25), 300);
+    QCOMPARE(int(Item(live, gap + 1).m_PM25), 310);
+    const int fillers = stored.size() - 3;
+    for (int i = 1 + fillers; i < gap; ++i)
+        QVERIFY2(RecordIsGap(Item(live, i)), qPrintable(QString::number(i)));
     if (gap > 1) {
         QCOMPARE(int(Item(live, 1).m_PM10), 2000); // (1000 + 3001) / 2 truncated
         // Fillers carry the raw words of the sample that ends the gap.
         QCOMPARE(int(Item(live, 1).m_Diff), 5);
         QCOMPARE(int(Item(live, 1).m_Base), 6);
+        QVERIFY(!RecordIsGap(Item(live, 1)));
     }
     if (gap > 3)
         QCOMPARE(int(Item(live, 2).m_PM10), 2500);
+
+    // Saved and opened, the pause is a pause again.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("pause.str");
+    live->m_pRecordData->m_StartTime = uint32_t(T0);
+    QVERIFY(set.m_pLive->SaveRecordFile(path, 0));
+    GRecordDataPro file;
+    QVERIFY(file.LoadRecordFile(path, 0));
+    QCOMPARE(file.m_pRealData->m_DataCount, stored.size());
+    for (int i = 0; i < stored.size(); ++i)
+        QCOMPARE(file.m_pRealData->m_pDataSec[i], double(seconds[i]));
 }
 
 void TestRecordsStore::liveFillersOnSecondChannel()
@@ -615,7 +646,7 @@ void TestRecordsStore::allocationFailureLeavesEmptyStreams()
     QVERIFY(!created);
     QVERIFY(set.m_pLive && set.m_pHistory);
     QVERIFY(!set.m_pLive->m_pRealData);
-    QCOMPARE(set.m_pLive->m_LiveCount, 3); // the stream keeps counting (and its image, if any)
+    QCOMPARE(set.m_pLive->m_LiveCount, 4); // the stream keeps counting (and its image, if any)
     QVERIFY(!last);
     QCOMPARE(a, -1.0);
     QVERIFY(!history);

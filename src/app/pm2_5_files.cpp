@@ -122,7 +122,9 @@ bool PM2_5::OpenRecordFile(const QString &path)
     file->UpdateTimeOffset();
     RealDataShowAll(file->m_pRealData);
     const _SRealData *s = file->m_pRealData;
-    m_Plot.m_BaseTime = file->m_StartTime.addSecs(qint64(s->m_DataSecUnit) * s->m_DataCount);
+    const int n = std::min(s->m_DataCount, s->m_MaxDataCount);
+    const qint64 end = n > 0 ? qint64(s->m_pDataSec[n - 1]) + s->m_DataSecUnit : 0;
+    m_Plot.m_BaseTime = file->m_StartTime.addSecs(end); // a file with pauses ends later
     SetCollectState(false);
     return true;
 }

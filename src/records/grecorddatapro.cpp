@@ -12,23 +12,34 @@ namespace {
 // Records are converted in slices, so loading needs no second array the size of the image.
 constexpr int SLICE = 1024;
 
-// Appends the image's records to the series, each word converted to display units.
+// Appends the image's records to the series, each word converted to display units; gap
+// records become jumps in time.
 template <typename Convert>
 void AppendRecords(_SRealData *s, const _SRecordData *image, int secPerSample, Convert convert)
 {
     const int n = image->m_pItems ? std::max(0, int(image->m_MaxCount)) : 0;
     double a[SLICE];
     double b[SLICE];
-    for (int at = 0; at < n; at += SLICE) {
-        const int m = std::min(SLICE, n - at);
-        for (int j = 0; j < m; ++j) {
-            const _SRecordItem &item = image->m_pItems[at + j];
-            a[j] = convert(item.m_PM25);
-            b[j] = convert(item.m_PM10);
+    int m = 0;
+    auto flush = [&] {
+        const bool full = m > 0 && RealDataAddMany(s, a, b, m, secPerSample, s->org_pts) < m;
+        m = 0;
+        return !full;
+    };
+    for (int i = 0; i < n; ++i) {
+        const _SRecordItem &item = image->m_pItems[i];
+        if (RecordIsGap(item)) {
+            if (!flush())
+                return;
+            RealDataSkip(s, secPerSample);
+            continue;
         }
-        if (RealDataAddMany(s, a, b, m, secPerSample, s->org_pts) < m)
-            break; // series full
+        a[m] = convert(item.m_PM25);
+        b[m] = convert(item.m_PM10);
+        if (++m == SLICE && !flush())
+            return; // series full
     }
+    flush();
 }
 
 } // namespace
@@ -87,6 +98,23 @@ bool GRecordDataPro::AddOneData(const TAG_T_SPM25Data &rec, double scale)
     if (m_LiveCount < INT_MAX)
         ++m_LiveCount;
     return true;
+}
+
+void GRecordDataPro::SkipLiveSeconds(qint64 seconds)
+{
+    if (seconds <= 0)
+        return;
+    seconds = std::min<qint64>(seconds, INT_MAX - m_LiveCount);
+    if (m_pRealData)
+        RealDataSkip(m_pRealData, int(seconds));
+    _SRecordData *image = m_pRecordData;
+    for (qint64 k = 0; k < seconds; ++k, ++m_LiveCount) {
+        // After thinning a slot holds several seconds: a slot a sample already went into
+        // keeps it.
+        const int unit = image ? std::max(1, int(image->m_SecUnit)) : 1;
+        if (image && (m_LiveCount == 0 || m_LiveCount / unit != (m_LiveCount - 1) / unit))
+            RecordDataAdd(image, RECORD_GAP_WORD, RECORD_GAP_WORD, 0, 0, m_LiveCount);
+    }
 }
 
 bool GRecordDataPro::RecordDataToRealData(uint32_t endTime, int channel, int secPerRecord,

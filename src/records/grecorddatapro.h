@@ -27,6 +27,9 @@ public:
     // Appends one live sample to the series and the record image (the image keeps it also
     // when the series is full).
     bool AddOneData(const TAG_T_SPM25Data &rec, double scale);
+    // The next `seconds` live positions hold no sample: gap records in the image, a jump in
+    // time in the series.
+    void SkipLiveSeconds(qint64 seconds);
     // Fills the series from a downloaded history in the record image; false when refused
     // (no series or image, non-positive seconds per record or width).
     bool RecordDataToRealData(uint32_t endTime, int channel, int secPerRecord, int width);

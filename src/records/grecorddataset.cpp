@@ -150,6 +150,8 @@ void GRecordDataSet::AddLiveData(const TAG_T_SPM25Data &rec, int flag)
         live->AddOneData(Filler(*live, rec, scale), scale);
     if (gap > 3)
         live->AddOneData(Filler(*live, rec, scale), scale);
+    // The sample goes to its own second: whatever the fillers did not cover is a pause.
+    live->SkipLiveSeconds(elapsed - live->m_LiveCount);
     live->AddOneData(rec, scale);
 }
 

@@ -85,6 +85,10 @@ void SetWindowBounds(_SRealData *s)
     const int j = s->m_ShowCount > cnt ? std::min(s->m_ShowCount - cnt, s->m_MaxDataCount - 1) : 0;
     s->m_ShowStartSec = s->m_pShowSec[j];
     s->m_ShowEndSec = s->m_ShowStartSec + double(cnt) * s->min_show;
+    // A pause inside the window stretches it: the newest point must stay on the axis.
+    const int shown = std::min(s->m_ShowCount, s->m_MaxDataCount);
+    if (shown > 0)
+        s->m_ShowEndSec = std::max(s->m_ShowEndSec, s->m_pShowSec[shown - 1]);
 }
 
 // Seconds per point that show every raw sample in 300 points.
@@ -169,7 +173,14 @@ bool RealDataClear(_SRealData *s)
     s->m_RawUsed = 0;
     s->m_ShowUsed = 0;
     s->m_DataCount = 0;
+    s->m_SkipSec = 0;
     return true;
+}
+
+void RealDataSkip(_SRealData *s, int seconds)
+{
+    if (s && seconds > 0)
+        s->m_SkipSec += seconds;
 }
 
 int RealDataAdd(_SRealData *s, double a, double b, int secPerSample, int offset)
@@ -200,9 +211,12 @@ int RealDataAddMany(_SRealData *s, const double *a, const double *b, int n, int 
     int fill = s->m_BlockFill;
     bool newShow = s->m_bNewShow;
 
-    for (int j = 0; j < m; ++j) {
+    // Dense samples lie one unit apart; a pause moves the next one on.
+    double sec = (start > 0 ? s->m_pDataSec[start - 1] + unit : 0) + s->m_SkipSec;
+    s->m_SkipSec = 0;
+    for (int j = 0; j < m; ++j, sec += unit) {
         const int i = start + j;
-        s->m_pDataSec[i] = unit * i;
+        s->m_pDataSec[i] = sec;
         s->m_pData0[i] = a[j];
         s->m_pData1[i] = b[j];
         bool done = false;
@@ -233,7 +247,7 @@ int RealDataAddMany(_SRealData *s, const double *a, const double *b, int n, int 
         }
         s->m_pShowData0[k] = AvgRingMean0(&s->m_AvgRing);
         s->m_pShowData1[k] = AvgRingMean1(&s->m_AvgRing);
-        s->m_pShowSec[k] = offset + unit * i;
+        s->m_pShowSec[k] = offset + sec;
         sum0 = sum1 = 0;
     }
     if (head != 0) {

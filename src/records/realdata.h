@@ -39,6 +39,8 @@ struct _SRealData {
     // zero only this much and untouched pages of the arrays stay unmapped.
     int32_t m_RawUsed = 0;
     int32_t m_ShowUsed = 0;
+    // Seconds of a pause without samples before the next one (added to its time once).
+    double m_SkipSec = 0;
 };
 
 // Allocates and initialises a series; null when any allocation fails.
@@ -55,6 +57,9 @@ int RealDataAdd(_SRealData *s, double a, double b, int secPerSample, int offset)
 // window once per point. Returns the number stored, or -1 when secPerSample is not positive.
 int RealDataAddMany(_SRealData *s, const double *a, const double *b, int n, int secPerSample,
                     int offset);
+// The next sample comes `seconds` later than it would: a pause with no samples, which the
+// series keeps as a jump in time rather than as invented values.
+void RealDataSkip(_SRealData *s, int seconds);
 // secPerPoint -1 picks the seconds per point that fit all samples into width points.
 // Returns 0, or -1 for a non-positive unit, seconds per point or width, or a width above capacity.
 int RealDataSetZoom(_SRealData *s, int secPerPoint, int width);

@@ -16,6 +16,15 @@ struct _SRecordItem {
 };
 static_assert(sizeof(_SRecordItem) == 8, "records are 8 bytes in memory and in files");
 
+// A second without a sample (a pause of the sensor). A measured sample never carries both
+// first words at 0xFFFF: its m_Diff + m_Base is one raw word of the sensor.
+constexpr uint16_t RECORD_GAP_WORD = 0xFFFF;
+constexpr _SRecordItem RECORD_GAP_ITEM = {RECORD_GAP_WORD, RECORD_GAP_WORD, 0, 0};
+inline bool RecordIsGap(const _SRecordItem &r)
+{
+    return r.m_Diff == RECORD_GAP_WORD && r.m_Base == RECORD_GAP_WORD;
+}
+
 struct _SRecordData {
     char m_Magic[4] = {'T', 'R', 'A', 'C'};
     int32_t m_Version = RECORD_DATA_VERSION;

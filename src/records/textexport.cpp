@@ -153,8 +153,8 @@ bool GRecordDataPro::SaveTextFile(const SCodeUsb *link, QString path, int mode, 
         LocalTimes times(LocalTimes::Seconds);
         const int n = qBound(0, int(s->m_DataCount), int(s->m_MaxDataCount));
         for (int i = 0; i < n; ++i)
-            AppendRow(out, i + 1, times, start + qint64(i) * s->m_DataSecUnit, s->m_pData0[i],
-                      s->m_pData1[i], twoValues);
+            AppendRow(out, i + 1, times, start + qint64(s->m_pDataSec[i]), s->m_pData0[i],
+                      s->m_pData1[i], twoValues); // a pause leaves no rows
         return out.Commit();
     }
     // A history is written as the sensor sent it, one row per value, whatever the zoom.
