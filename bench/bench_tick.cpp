@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QSerialPort>
+#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <memory>
@@ -124,6 +125,37 @@ void BM_TickWithNothingToRead(benchmark::State &state)
 }
 BENCHMARK(BM_TickWithNothingToRead)->Arg(0)->Arg(1)->ArgName("serial")
     ->Unit(benchmark::kMicrosecond)->UseRealTime()->MinTime(1.0);
+
+// No sensor: every tick watches for one (hot-plug notifications, the serial bridge looked
+// for once a second) and must not stall the window while doing so.
+void BM_TickWithoutSensor(benchmark::State &state)
+{
+    sim::SimBed bed;
+    bed.addOtherUsbDevice(0x046D, 0xC52B);
+    bed.addOtherSerialPort("ttyS0", 0x0403, 0x6001);
+    QTimer closer; // the "open device error" box of the start-up
+    QObject::connect(&closer, &QTimer::timeout, [&closer] {
+        if (QWidget *box = QApplication::activeModalWidget()) {
+            box->close();
+            closer.stop();
+        }
+    });
+    closer.start(10);
+    PM2_5 window;
+    window.killTimer(window.m_TimerId);
+    std::vector<double> us;
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        QCoreApplication::processEvents();
+        window.PollDevice(0);
+        us.push_back(bench::MicrosSince(t0));
+    }
+    if (window.m_DevState != 0)
+        state.SkipWithError("a sensor was found");
+    Report(state, us);
+    state.counters["max_us"] = *std::max_element(us.begin(), us.end());
+}
+BENCHMARK(BM_TickWithoutSensor)->Unit(benchmark::kMicrosecond)->UseRealTime()->MinTime(2.0);
 
 } // namespace
 

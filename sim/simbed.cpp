@@ -284,8 +284,12 @@ void SimBed::unplug(int id)
     if (n.serial)
         n.serial->hangUp();
     std::lock_guard<std::mutex> lock(m_nodesMutex);
-    for (const std::string& path : n.sysPaths)
+    // The "remove" uevent first: udev monitors (libusb's hot-plug among them) see the device
+    // go only through it.
+    for (const std::string& path : n.sysPaths) {
+        umockdev_testbed_uevent(m_testbed, path.c_str(), "remove");
         umockdev_testbed_remove_device(m_testbed, path.c_str());
+    }
 }
 
 void SimBed::shortenNextUsbReport(int id, std::size_t bytes)

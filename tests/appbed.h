@@ -7,6 +7,8 @@
 #include "simbed.h"
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <QtTest>
@@ -26,6 +28,21 @@ struct TestClock {
     void Step(int secs = 1) { now = now.addSecs(secs); }
 };
 
+// Runs f on the next modal widget that opens, then closes it.
+inline void OnNextModal(std::function<void(QWidget *)> f)
+{
+    auto *timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, f] {
+        if (QWidget *modal = QApplication::activeModalWidget()) {
+            timer->stop();
+            f(modal);
+            modal->close();
+            timer->deleteLater();
+        }
+    });
+    timer->start(10);
+}
+
 struct Live {
     explicit Live(bool serial, uint8_t type, std::vector<uint8_t> kinds = {1, 17},
                   const std::function<void(sim::SimSensor &)> &setup = {})
@@ -39,6 +56,14 @@ struct Live {
         });
         w = std::make_unique<PM2_5>();
         w->killTimer(w->m_TimerId); // the test drives the ticks
+    }
+    // The window started without a sensor (its "open device error" box closed at once).
+    struct NoSensor {};
+    explicit Live(NoSensor)
+    {
+        OnNextModal([](QWidget *) {});
+        w = std::make_unique<PM2_5>();
+        w->killTimer(w->m_TimerId);
     }
     ~Live() { w.reset(); }
 
@@ -82,24 +107,36 @@ struct Live {
     std::unique_ptr<PM2_5> w;
 };
 
-// Runs f on the next modal widget that opens, then closes it.
-inline void OnNextModal(std::function<void(QWidget *)> f)
-{
-    auto *timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [timer, f] {
-        if (QWidget *modal = QApplication::activeModalWidget()) {
-            timer->stop();
-            f(modal);
-            modal->close();
-            timer->deleteLater();
-        }
-    });
-    timer->start(10);
-}
-
 inline void LinkRows()
 {
     QTest::addColumn<bool>("serial");
     QTest::newRow("usb") << false;
     QTest::newRow("serial") << true;
+}
+
+// Answers the next file dialog with `path`, or cancels it when `path` is empty; `suggested`
+// gets the file name the dialog offered.
+inline void AnswerFileDialog(const QString &path, QString *suggested = nullptr)
+{
+    auto *timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [=] {
+        auto *d = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!d)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        if (suggested)
+            *suggested = d->selectedFiles().value(0);
+        if (path.isEmpty()) {
+            d->reject();
+            return;
+        }
+        d->setOption(QFileDialog::DontConfirmOverwrite);
+        d->selectFile(path);
+        // The name field wins over the selection: it still holds the suggested name.
+        if (auto *edit = d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+            edit->setText(path);
+        QMetaObject::invokeMethod(d, "accept", Qt::QueuedConnection);
+    });
+    timer->start(10);
 }

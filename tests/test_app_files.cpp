@@ -4,39 +4,10 @@
 #include "recordfile.h"
 #include "ui_pm2_5.h"
 
-#include <QFileDialog>
-#include <QLineEdit>
 #include <QStatusBar>
 #include <QTemporaryDir>
 
 namespace {
-
-// Answers the next file dialog with `path`, or cancels it when `path` is empty; `suggested`
-// gets the file name the dialog offered.
-void AnswerFileDialog(const QString &path, QString *suggested = nullptr)
-{
-    auto *timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [=] {
-        auto *d = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-        if (!d)
-            return;
-        timer->stop();
-        timer->deleteLater();
-        if (suggested)
-            *suggested = d->selectedFiles().value(0);
-        if (path.isEmpty()) {
-            d->reject();
-            return;
-        }
-        d->setOption(QFileDialog::DontConfirmOverwrite);
-        d->selectFile(path);
-        // The name field wins over the selection: it still holds the suggested name.
-        if (auto *edit = d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
-            edit->setText(path);
-        QMetaObject::invokeMethod(d, "accept", Qt::QueuedConnection);
-    });
-    timer->start(10);
-}
 
 // Triggers `action` with the next file dialog answered; returns the status message after it.
 QString Run(PM2_5 &w, QAction *action, const QString &path, QString *suggested = nullptr)

@@ -27,6 +27,8 @@ PM2_5::PM2_5(QWidget *parent)
         }
     }
 
+    m_bHadDevice = m_DevState != 0;
+    m_CodeUsb.WatchHotplug();
     InitDeviceMenu();
     m_Plot.m_BaseTime = QDateTime::currentDateTime();
 
@@ -88,9 +90,9 @@ void PM2_5::CreateRecordSets()
     }
 }
 
-int PM2_5::InitPlotView()
+int PM2_5::InitPlotView(bool startLive)
 {
-    for (int i = 0; i < m_RecordSetCount; ++i) {
+    for (int i = 0; startLive && i < m_RecordSetCount; ++i) {
         m_pRecordSets[i].StartLive();
         if (m_pRecordSets[i].m_pLive)
             m_pRecordSets[i].m_pLive->UpdateTimeOffset();
@@ -128,7 +130,16 @@ void PM2_5::InitDeviceMenu()
     ui->labelPM10->hide();
     ui->lineEditPM10Value->hide();
     ui->labelPM10Unit->hide();
-    for (int i = 0; i < m_DevState; ++i) {
+    RebuildDeviceEntries(m_DevState);
+}
+
+void PM2_5::RebuildDeviceEntries(int count)
+{
+    qDeleteAll(m_CurveActions); // out of their menus too
+    qDeleteAll(m_DevInfoActions);
+    m_CurveActions.clear();
+    m_DevInfoActions.clear();
+    for (int i = 0; i < count; ++i) {
         const QString text = QStringLiteral("device%1").arg(i);
         QAction *curve = ui->menuDisplay->addAction(text);
         connect(curve, &QAction::triggered, this, &PM2_5::my_actionDevice1_triggered);
@@ -151,7 +162,6 @@ void PM2_5::UpdateDeviceName(int index)
         return;
     m_CurveActions[index]->setText(name);
     m_DevInfoActions[index]->setText(name);
-    if (m_CodeUsb.m_DevType == 130)
-        ui->actionClear_history_data->setEnabled(true);
+    ui->actionClear_history_data->setEnabled(m_CodeUsb.m_DevType == 130);
     ui->labelDevType->setText(QString::fromLatin1(m_CodeUsb.GetModelName()));
 }

@@ -28,12 +28,14 @@ public:
     static constexpr int HISTORY_MESSAGE_MS = 3000;
     static constexpr int NO_DEVICE_MESSAGE_MS = 4000;
     static constexpr int RECOVERY_INTERVAL_MS = 60000;
+    static constexpr int SERIAL_WATCH_TICKS = 5; // while no sensor is open: a look once a second
 
     explicit PM2_5(QWidget *parent = nullptr);
     ~PM2_5() override;
 
     void CreateRecordSets();
-    int InitPlotView();
+    // startLive: the live streams start now (not when curves are remade for a new sensor).
+    int InitPlotView(bool startLive = true);
     void InitDeviceMenu();
     void UpdateDeviceName(int index);
     bool PollDevice(int index);
@@ -107,7 +109,15 @@ private:
     void ShowAllCurves(bool show);
     void ShowCurve(int index, bool visible);
     void UpdateShownPlot(bool resetTimeAxis);
-    bool RequireDevice();
+    // A sensor open, or (orEarlier) one was open before and its samples may be saved.
+    bool RequireDevice(bool orEarlier = false);
+    // Once per tick: a sensor that went away is closed, one that arrived is opened.
+    void WatchDevice();
+    void DeviceGone();
+    bool OpenArrivedDevice();
+    // Widgets, curves and entries after the sensor's type is known (again).
+    void ApplyDeviceType();
+    void RebuildDeviceEntries(int count);
     int DownloadHistory(GRecordDataSet *set);
     void FinishAfterHistory();
     // Suggests a name after the shown stream and asks for the path; null when cancelled.
@@ -123,6 +133,8 @@ private:
 
     int m_RecordSetCount = 0; // entries of m_pRecordSets
     std::unique_ptr<RecordRecovery> m_Recovery;
+    int m_WatchTicks = 0;
+    bool m_bHadDevice = false; // a sensor was open at some time: its samples stay savable
     int m_RecoveryTimerId = 0;
     bool m_bHistoryBusy = false;
     bool m_bHistoryCancel = false;

@@ -49,6 +49,7 @@ bool PM2_5::PollDevice(int index)
     // A running history download reads the link itself and hands its other replies on.
     if (m_bHistoryBusy)
         return false;
+    WatchDevice();
     TAG_T_SPM25Data record{};
     const unsigned char code = m_CodeUsb.ReadPM25Data(index, &record);
     return HandleReply(index, code, record);
@@ -109,7 +110,77 @@ void PM2_5::HandleDeviceInfo(int index)
         ui->lineEditPM10Value->setVisible(true);
         ui->labelPM10Unit->setVisible(true);
     }
+    if (m_pRecordSets)
+        ApplyDeviceType(); // a sensor plugged in later: the sets and the live streams stay
     CreateRecordSets();
+}
+
+void PM2_5::ApplyDeviceType()
+{
+    if (m_DevState == 0)
+        return;
+    const bool pm10 = ShowsPM10(m_CodeUsb.m_DevType);
+    m_DevState = pm10 ? 2 : 1;
+    ui->labelPM10->setVisible(pm10);
+    ui->lineEditPM10Value->setVisible(pm10);
+    ui->labelPM10Unit->setVisible(pm10);
+    const bool second = RecordSet(1) && m_CodeUsb.GetDataKind() == 2;
+    ui->radioButtonPA->setVisible(second);
+    ui->lineEditPAValue->setVisible(second);
+    ui->label_2->setVisible(second);
+    if (!second && m_Channel != 0) {
+        m_Channel = 0;
+        ui->radioButtonPM25->setChecked(true);
+    }
+    if (m_Plot.m_Curves.size() != m_DevState) // one curve per value the sensor sends
+        InitPlotView(false);
+    UpdateShownPlot(true);
+}
+
+// ---- sensors coming and going ----------------------------------------------------------
+
+void PM2_5::WatchDevice()
+{
+    m_CodeUsb.PollHotplug();
+    if (m_DevState != 0) {
+        if (m_CodeUsb.m_bUsbLeft || m_CodeUsb.m_SerialPort.m_bPortLost)
+            DeviceGone();
+        return;
+    }
+    OpenArrivedDevice();
+}
+
+void PM2_5::DeviceGone()
+{
+    qDebug("sensor gone: waiting for it\n");
+    m_CodeUsb.CloseUsbHandles();
+    m_CodeUsb.m_bUsbLeft = false;
+    m_CodeUsb.m_LinkMode = 2; // the next sensor may come on either link
+    m_CodeUsb.m_DevType = -1;
+    m_DevState = 0;
+    m_bDevInfoOk = 0; // the next sensor identifies itself again
+    RebuildDeviceEntries(0);
+    ui->actionClear_history_data->setEnabled(false);
+    statusBar()->showMessage(tr("Please check the device is connected!"), NO_DEVICE_MESSAGE_MS);
+}
+
+bool PM2_5::OpenArrivedDevice()
+{
+    // USB sensors are announced; the serial bridge is looked for once a second.
+    const bool lookUsb = m_CodeUsb.m_bUsbArrived || !m_CodeUsb.WatchHotplug();
+    const bool lookSerial = ++m_WatchTicks % SERIAL_WATCH_TICKS == 0;
+    if (lookUsb && m_CodeUsb.RescanUsbDevices() > 0) {
+        qDebug("sensor plugged in: USB\n");
+    } else if (lookSerial && m_CodeUsb.m_SerialPort.ReopenSerialPort() == 1) {
+        qDebug("sensor plugged in: serial\n");
+    } else {
+        return false;
+    }
+    m_DevState = 1;
+    m_bHadDevice = true;
+    RebuildDeviceEntries(1);
+    m_CodeUsb.AskDeviceInfo();
+    return true;
 }
 
 bool PM2_5::ShowValue(int channel, int code)

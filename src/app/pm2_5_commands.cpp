@@ -24,9 +24,9 @@ void PM2_5::on_actionExit_triggered()
     close();
 }
 
-bool PM2_5::RequireDevice()
+bool PM2_5::RequireDevice(bool orEarlier)
 {
-    if (m_DevState != 0)
+    if (m_DevState != 0 || (orEarlier && m_bHadDevice))
         return true;
     statusBar()->showMessage(tr("Please check the device is connected!"), NO_DEVICE_MESSAGE_MS);
     return false;

@@ -59,7 +59,8 @@ QString PM2_5::BuildSaveFileName(int kind, QString dir)
 
 void PM2_5::on_actionBinary_triggered()
 {
-    if (m_bHistoryBusy || !RequireDevice())
+    // Samples of a sensor that was unplugged can still be saved.
+    if (m_bHistoryBusy || !RequireDevice(true))
         return;
     const QString path = BuildSaveFileName(0, kDataDir);
     if (path.isEmpty())
@@ -77,7 +78,7 @@ void PM2_5::on_actionBinary_triggered()
 
 void PM2_5::on_actionExecl_triggered()
 {
-    if (m_bHistoryBusy || !RequireDevice())
+    if (m_bHistoryBusy || !RequireDevice(true))
         return;
     const QString path = BuildSaveFileName(1, kDataDir);
     if (path.isEmpty())

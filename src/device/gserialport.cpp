@@ -10,6 +10,17 @@ GSerialPort::GSerialPort()
     : m_pPort(new QSerialPort)
     , m_RxBuf(new unsigned char[RX_BUF_LEN]())
 {
+    // A vanished port reports ReadError again on every pass of the event loop: close it at
+    // the first one.
+    QObject::connect(m_pPort, &QSerialPort::errorOccurred, [this](QSerialPort::SerialPortError e) {
+        if (e == QSerialPort::NoError || e == QSerialPort::TimeoutError || !m_pPort->isOpen())
+            return;
+        qDebug("serial port %s lost: error %d", qPrintable(m_pPort->portName()), int(e));
+        m_pPort->close();
+        m_bPortLost = true;
+        m_bPortOpen = 0;
+        m_RxCount = 0;
+    });
 }
 
 GSerialPort::~GSerialPort()
@@ -44,6 +55,16 @@ int GSerialPort::OpenSerialPort()
         return 1;
     }
     return 0;
+}
+
+int GSerialPort::ReopenSerialPort()
+{
+    m_PortList.clear();
+    m_bPortLost = false;
+    m_RxCount = 0;
+    m_bResync = false;
+    m_bPortOpen = OpenSerialPort();
+    return m_bPortOpen;
 }
 
 int GSerialPort::ReadBufFromPort(unsigned char *buf, int len)

@@ -27,6 +27,8 @@ public:
 
     int FindSerialPort();
     int OpenSerialPort();
+    // Looks for the bridge again (the list starts afresh) and opens it; 1 when open.
+    int ReopenSerialPort();
     int ReadBufFromPort(unsigned char *buf, int len);
     // The framer behind ReadBufFromPort, on any byte source.
     int ReadBufFromDevice(QIODevice *dev, unsigned char *buf, int len);
@@ -43,6 +45,8 @@ public:
     QSerialPort *m_pPort;
     int m_RxCount = 0;
     unsigned char *m_RxBuf;
+    // The open port reported an error (a bridge pulled out) and was closed.
+    bool m_bPortLost = false;
 
 private:
     // Head, command, checksum and tail around the data bytes already in the image.

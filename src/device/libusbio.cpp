@@ -27,16 +27,82 @@ int LibUsbIO::OpenUsbDevice()
     if (!m_LibUsbCtx)
         return 0;
     libusb_set_option(m_LibUsbCtx, LIBUSB_OPTION_LOG_LEVEL, LIBUSB_LOG_LEVEL_NONE);
+    OpenListed();
+    QThread::msleep(100);
+    return int(m_DevList.size());
+}
 
+void LibUsbIO::OpenListed()
+{
     libusb_device **list = nullptr;
     const ssize_t n = libusb_get_device_list(m_LibUsbCtx, &list);
     for (ssize_t i = 0; i < n; ++i)
         CheckAndOpenDevice(int(i), list);
     if (n >= 0)
         libusb_free_device_list(list, 1); // the opened handles keep their own references
+}
 
-    QThread::msleep(100);
+int LibUsbIO::RescanUsbDevices()
+{
+    if (!m_LibUsbCtx)
+        return OpenUsbDevice();
+    CloseUsbHandles();
+    m_bUsbArrived = false;
+    m_bUsbLeft = false;
+    OpenListed();
     return int(m_DevList.size());
+}
+
+void LibUsbIO::CloseUsbHandles()
+{
+    for (LibUsbDevice &dev : m_DevList) {
+        if (dev.m_pHandle) {
+            libusb_release_interface(dev.m_pHandle, 0);
+            libusb_close(dev.m_pHandle);
+            dev.m_pHandle = nullptr;
+        }
+    }
+    m_DevList.clear();
+    m_bUsbOpen = 0;
+}
+
+int LibUsbIO::HotplugEvent(libusb_context *, libusb_device *device, int event, void *self)
+{
+    auto *io = static_cast<LibUsbIO *>(self);
+    libusb_device_descriptor desc{};
+    if (libusb_get_device_descriptor(device, &desc) != 0
+        || !io->IsAccepted(desc.idVendor, desc.idProduct))
+        return 0;
+    if (event == LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED)
+        io->m_bUsbArrived = true;
+    else
+        io->m_bUsbLeft = true;
+    return 0; // stay registered
+}
+
+bool LibUsbIO::WatchHotplug()
+{
+    if (m_bHotplug)
+        return true;
+    if (!m_LibUsbCtx || !libusb_has_capability(LIBUSB_CAP_HAS_HOTPLUG))
+        return false;
+    const int events = LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED | LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT;
+    m_bHotplug = libusb_hotplug_register_callback(
+                     m_LibUsbCtx, libusb_hotplug_event(events), libusb_hotplug_flag(0),
+                     LIBUSB_HOTPLUG_MATCH_ANY, LIBUSB_HOTPLUG_MATCH_ANY, LIBUSB_HOTPLUG_MATCH_ANY,
+                     [](libusb_context *ctx, libusb_device *device, libusb_hotplug_event event,
+                        void *self) { return HotplugEvent(ctx, device, int(event), self); },
+                     this, &m_HotplugHandle)
+                 == LIBUSB_SUCCESS;
+    return m_bHotplug;
+}
+
+void LibUsbIO::PollHotplug()
+{
+    if (!m_LibUsbCtx || !m_bHotplug)
+        return;
+    timeval zero{0, 0};
+    libusb_handle_events_timeout_completed(m_LibUsbCtx, &zero, nullptr);
 }
 
 bool LibUsbIO::IsAccepted(uint16_t vendor, uint16_t product) const
@@ -84,6 +150,8 @@ int LibUsbIO::ReadData(int index, unsigned char *buf, int len)
     int transferred = 0;
     const int rc = libusb_interrupt_transfer(m_DevList[size_t(index)].m_pHandle, EP_IN, buf, len,
                                              &transferred, READ_TIMEOUT_MS);
+    if (rc == LIBUSB_ERROR_NO_DEVICE)
+        m_bUsbLeft = true;
     if (rc != 0 || transferred <= 0)
         return 0;
     for (int k = 0; k < transferred; ++k)
@@ -125,14 +193,10 @@ int LibUsbIO::CloseUsbDevice()
     m_bUsbOpen = 0;
     if (!m_LibUsbCtx)
         return 0;
-    for (LibUsbDevice &dev : m_DevList) {
-        if (dev.m_pHandle) {
-            libusb_release_interface(dev.m_pHandle, 0);
-            libusb_close(dev.m_pHandle);
-            dev.m_pHandle = nullptr;
-        }
-    }
-    m_DevList.clear();
+    CloseUsbHandles();
+    if (m_bHotplug)
+        libusb_hotplug_deregister_callback(m_LibUsbCtx, m_HotplugHandle);
+    m_bHotplug = false;
     libusb_exit(m_LibUsbCtx);
     m_LibUsbCtx = nullptr;
     return 0;

@@ -36,6 +36,17 @@ public:
     QByteArray GetDevName(int index) const;
     QByteArray GetDevSerial(int index) const;
     int CloseUsbDevice();
+    // Closes the open devices and empties the list; the context (and the hot-plug watch) stay.
+    void CloseUsbHandles();
+    // Lists and opens the sensors again within the same context; returns how many.
+    int RescanUsbDevices();
+    // Asks libusb to announce sensors coming and going, where it can; false where it cannot.
+    bool WatchHotplug();
+    // Services hot-plug notifications without waiting (once per tick).
+    void PollHotplug();
+
+    bool m_bUsbArrived = false; // a sensor was announced since the last rescan
+    bool m_bUsbLeft = false;    // an open sensor went away (announced, or a transfer found it gone)
 
     std::vector<LibUsbDevice> m_DevList;
     uint16_t m_VendorId[2];
@@ -44,7 +55,14 @@ public:
     int m_bUsbOpen = 0;
 
 protected:
+    void OpenListed();
+
     // Interrupt-OUT of one 20-byte request; nothing is sent when the index is not usable.
     void WriteRequest(int index, unsigned char *frame);
     bool IsAccepted(uint16_t vendor, uint16_t product) const;
+
+private:
+    static int HotplugEvent(libusb_context *ctx, libusb_device *device, int event, void *self);
+    int m_HotplugHandle = 0;
+    bool m_bHotplug = false;
 };

@@ -1,0 +1,128 @@
+// Sensors coming and going while the window runs: unplug and replug on both links, a sensor
+// plugged in after a start without one.
+#include "appbed.h"
+#include "messagecapture.h"
+#include "ui_pm2_5.h"
+
+#include <QMessageBox>
+#include <QStatusBar>
+#include <qwt_plot_curve.h>
+
+namespace {
+
+// Ticks until cond holds; false after 2 s (the time a sensor has to be picked up in).
+bool Within2s(Live &live, const std::function<bool()> &cond)
+{
+    return live.TickUntil(cond, 2000);
+}
+
+int Plug(sim::SimBed &bed, bool serial, uint8_t type, const char *tty)
+{
+    const int id = serial ? bed.addSerialSensor(tty) : bed.addUsbSensor();
+    bed.with(id, [&](sim::SimSensor &s) {
+        s.setDeviceType(type);
+        s.setKinds({1, 17});
+    });
+    return id;
+}
+
+} // namespace
+
+class TestAppHotplug : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void unplugAndReplug_data();
+    void unplugAndReplug();
+    void lateSensor_data() { LinkRows(); }
+    void lateSensor();
+};
+
+void TestAppHotplug::unplugAndReplug_data()
+{
+    QTest::addColumn<bool>("serial");
+    QTest::addColumn<bool>("serialAfter");
+    QTest::newRow("usb, then serial") << false << true;
+    QTest::newRow("serial, then usb") << true << false;
+    QTest::newRow("usb, then usb") << false << false;
+}
+
+void TestAppHotplug::unplugAndReplug()
+{
+    QFETCH(bool, serial);
+    QFETCH(bool, serialAfter);
+    MessageCapture log;
+    Live live(serial, 20, {1, 17});
+    PM2_5 &w = *live.w;
+    QVERIFY(live.Identify());
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(live.Measure(1, uint16_t(100 + i)));
+    GRecordDataPro *stream = w.RecordSet(0)->m_pLive;
+    const QDateTime start = stream->m_StartTime;
+    const int kept = stream->m_pRealData->m_DataCount;
+
+    live.bed.unplug(live.id);
+    QVERIFY(Within2s(live, [&] { return w.m_DevState == 0; }));
+    QCOMPARE(w.m_bDevInfoOk, 0);
+    QVERIFY(w.m_CurveActions.isEmpty());
+    QCOMPARE(log.CountStartingWith("sensor gone"), 1);
+    for (int i = 0; i < 10; ++i) // the program keeps running, with nothing more to say
+        w.PollDevice(0);
+    QCOMPARE(log.CountStartingWith("sensor gone"), 1);
+    QCOMPARE(stream->m_pRealData->m_DataCount, kept);
+    // The samples taken stay savable; a download needs a sensor.
+    AnswerFileDialog(QString());
+    w.ui->actionBinary->trigger();
+    QCOMPARE(w.statusBar()->currentMessage(), QStringLiteral("File open failed!")); // the dialog came
+    w.ui->actionCollect_historical_data->trigger();
+    QCOMPARE(w.statusBar()->currentMessage(), QStringLiteral("Please check the device is connected!"));
+
+    // Another model, perhaps on the other link, picked up by itself.
+    live.id = Plug(live.bed, serialAfter, 130, "ttyUSB1");
+    QVERIFY(Within2s(live, [&] { return w.m_bDevInfoOk == 1; }));
+    QCOMPARE(log.CountStartingWith("sensor plugged in"), 1);
+    QCOMPARE(w.m_DevState, 2);
+    QCOMPARE(w.m_CurveActions.size(), 1);
+    QCOMPARE(w.m_Plot.m_Curves.size(), 2);
+    QCOMPARE(w.ui->labelDevType->text(), QStringLiteral("AQ-410"));
+    QVERIFY(w.ui->lineEditPM10Value->isVisibleTo(&w));
+    QVERIFY(w.ui->actionClear_history_data->isEnabled());
+    // Collection goes on in the same live stream.
+    QVERIFY(live.Measure(1, 150, 200));
+    QCOMPARE(w.RecordSet(0)->m_pLive, stream);
+    QCOMPARE(stream->m_StartTime, start);
+    QCOMPARE(stream->m_pRealData->m_pData0[stream->m_pRealData->m_DataCount - 1], 15.0);
+    QCOMPARE(w.ui->lineEditPM10Value->text(), QStringLiteral("20"));
+}
+
+void TestAppHotplug::lateSensor()
+{
+    QFETCH(bool, serial);
+    MessageCapture log;
+    Live live(Live::NoSensor{});
+    PM2_5 &w = *live.w;
+    QCOMPARE(w.m_DevState, 0);
+    QCOMPARE(w.RecordSetCount(), 2); // made for two channels while no type is known
+    for (int i = 0; i < 10; ++i)
+        w.PollDevice(0);
+    QVERIFY(log.Lines().filter("sensor").isEmpty());
+
+    // A one-channel sensor with PM10: the sets stay, its widgets follow its type.
+    live.id = Plug(live.bed, serial, 130, "ttyUSB0");
+    QVERIFY(Within2s(live, [&] { return w.m_bDevInfoOk == 1; }));
+    QCOMPARE(log.CountStartingWith(serial ? "sensor plugged in: serial" : "sensor plugged in: USB"), 1);
+    QCOMPARE(w.m_DevState, 2);
+    QCOMPARE(w.RecordSetCount(), 2);
+    QVERIFY(!w.ui->radioButtonPA->isVisibleTo(&w));
+    QVERIFY(w.ui->lineEditPM10Value->isVisibleTo(&w));
+    QCOMPARE(w.m_Plot.m_Curves.size(), 2);
+    QCOMPARE(w.m_CurveActions.size(), 1);
+    QVERIFY(live.Measure(1, 150, 200));
+    QVERIFY(live.Measure(1, 151, 201));
+    QVERIFY(w.m_Plot.m_Curves[1]->dataSize() > 0); // PM10 drawn
+    QCOMPARE(w.ui->lineEditValue->text(), QStringLiteral("15.1"));
+}
+
+QTEST_MAIN(TestAppHotplug)
+#include "test_app_hotplug.moc"
