@@ -431,6 +431,9 @@ void TestPlot::bands()
     yMap.setScaleInterval(0, 1e-9);
     yMap.setPaintInterval(100, 0);
     GBackGround(10, mode, flag).draw(&painter, QwtScaleMap(), yMap, QRectF(0, 0, 40, 100));
+    painter.end();
+    // The lowest band fills a range far below its top; the others stay off the canvas.
+    QCOMPARE(flat.pixel(20, 99) & 0xFFFFFF, mode == 3 ? 0xFFFFFFu : 0x00E400u);
 }
 
 void TestPlot::pickerWithoutOwner()
