@@ -191,22 +191,45 @@ void swatch(QPainter &p, Qt::GlobalColor colour)
     p.drawRoundedRect(QRectF(4.5, 4.5, 23, 23), 4, 4);
 }
 
+// The application's icon: air-quality bands behind a measured curve.
+void drawApplication(QPainter &p)
+{
+    p.setPen(Qt::NoPen);
+    const QColor bands[] = {QColor(0x00, 0xe4, 0x00), QColor(0xff, 0xff, 0x00),
+                            QColor(0xff, 0x7e, 0x00), QColor(0xff, 0x00, 0x00)};
+    QPainterPath frame;
+    frame.addRoundedRect(QRectF(1, 1, 30, 30), 6, 6);
+    p.setClipPath(frame);
+    for (int i = 0; i < 4; ++i) {
+        p.setBrush(bands[i]);
+        p.drawRect(QRectF(1, 31 - 7.5 * (i + 1), 30, 7.5));
+    }
+    p.setClipping(false);
+    p.setPen(pen(kInk, 2.5));
+    p.setBrush(Qt::NoBrush);
+    const QPointF curve[] = {{4, 25}, {9, 22}, {13, 24}, {18, 13}, {22, 17}, {28, 7}};
+    p.drawPolyline(curve, 6);
+    p.setPen(pen(kInk, 1.5));
+    p.drawRoundedRect(QRectF(1, 1, 30, 30), 6, 6);
+}
+
 struct Icon
 {
     const char *file;
     std::function<void(QPainter &)> draw;
 };
 
-bool render(const QDir &dir, const Icon &icon)
+bool render(const QDir &dir, const Icon &icon, int size = kSize)
 {
     const QString name = QString::fromLatin1(icon.file);
     // BMP carries no alpha channel, so those get a white ground.
     const bool opaque = name.endsWith(QLatin1String(".bmp"));
-    QImage img(kSize, kSize, opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
+    QImage img(size, size, opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
     img.fill(opaque ? Qt::white : Qt::transparent);
     {
         QPainter p(&img);
         p.setRenderHint(QPainter::Antialiasing);
+        p.scale(qreal(size) / kSize, qreal(size) / kSize); // drawn on a 32-unit grid
         icon.draw(p);
     }
     if (!opaque)
@@ -256,6 +279,14 @@ int main(int argc, char *argv[])
     for (const Icon &icon : icons) {
         if (!render(dir, icon)) {
             err << "drawicons: cannot write " << dir.filePath(QString::fromLatin1(icon.file)) << '\n';
+            ++failures;
+        }
+    }
+    // The application icon, in the sizes the desktop's icon theme takes.
+    for (int size : {16, 32, 48, 64, 128, 256}) {
+        const QByteArray file = "pm25monitor-" + QByteArray::number(size) + ".png";
+        if (!render(dir, Icon{file.constData(), drawApplication}, size)) {
+            err << "drawicons: cannot write " << file << '\n';
             ++failures;
         }
     }
