@@ -22,13 +22,29 @@
 
 namespace {
 
+// The monitor beside this launcher when there is one (an installed pair), else the one this
+// launcher was built with.
+std::string DefaultProgram()
+{
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n > 0) {
+        std::string dir(self, size_t(n));
+        dir.erase(dir.rfind('/') + 1);
+        const std::string sibling = dir + "pm25monitor";
+        if (access(sibling.c_str(), X_OK) == 0)
+            return sibling;
+    }
+    return PM25MONITOR_PATH;
+}
+
 struct Options {
     bool serial = false;
     int type = 20; // a two-channel model
     std::vector<uint8_t> kinds;
     int history = 288;
     uint32_t seed = 1;
-    std::string program = PM25MONITOR_PATH;
+    std::string program = DefaultProgram();
 };
 
 void Usage(const char *self)
