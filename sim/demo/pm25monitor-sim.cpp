@@ -13,17 +13,13 @@
 #include <unistd.h>
 #include <vector>
 
-#ifndef PM25MONITOR_PATH
-#define PM25MONITOR_PATH "pm25monitor"
-#endif
 #ifndef UMOCKDEV_PRELOAD_PATH
 #define UMOCKDEV_PRELOAD_PATH "libumockdev-preload.so.0"
 #endif
 
 namespace {
 
-// The monitor beside this launcher when there is one (an installed pair), else the one this
-// launcher was built with.
+// The monitor beside this launcher (installed, or in the build's bin/), else the one on PATH.
 std::string DefaultProgram()
 {
     char self[4096];
@@ -35,7 +31,7 @@ std::string DefaultProgram()
         if (access(sibling.c_str(), X_OK) == 0)
             return sibling;
     }
-    return PM25MONITOR_PATH;
+    return "pm25monitor";
 }
 
 struct Options {
@@ -142,7 +138,7 @@ int main(int argc, char **argv)
     const pid_t child = fork();
     if (child == 0) {
         setenv("LD_PRELOAD", UMOCKDEV_PRELOAD_PATH, 1);
-        execl(opt.program.c_str(), opt.program.c_str(), static_cast<char *>(nullptr));
+        execlp(opt.program.c_str(), opt.program.c_str(), static_cast<char *>(nullptr));
         std::perror("exec");
         _exit(127);
     }
