@@ -53,20 +53,6 @@ QByteArray ReadFile(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// First use of as many fresh pages as a load writes (the three raw arrays of a series).
-double FirstTouchMicros()
-{
-    const size_t bytes = 3 * size_t(N) * sizeof(double);
-    const auto t0 = Clock::now();
-    void *p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (p == MAP_FAILED)
-        return 0;
-    for (size_t at = 0; at < bytes; at += size_t(sysconf(_SC_PAGESIZE)))
-        static_cast<volatile char *>(p)[at] = 1;
-    const double us = MicrosSince(t0);
-    munmap(p, bytes);
-    return us;
-}
 
 void Report(benchmark::State &state, const std::vector<double> &op,
             const std::vector<double> &base)
@@ -99,7 +85,7 @@ double OpenBaseline(const QString &path)
         sum += qFromLittleEndian<uint16_t>(bytes.constData() + at + 6) / 10.0;
     }
     benchmark::DoNotOptimize(sum);
-    return MicrosSince(t0) + FirstTouchMicros();
+    return MicrosSince(t0) + bench::FirstTouchMicros(3 * size_t(N) * sizeof(double));
 }
 
 void BM_OpenRecordFile(benchmark::State &state)

@@ -223,22 +223,6 @@ void BM_FileLoad(benchmark::State &state)
 }
 BENCHMARK(BM_FileLoad)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-// First use of as many fresh pages as the load writes (the three raw arrays): the floor of a
-// first load, since an idle stream keeps its pages unmapped.
-double FirstTouchMicros()
-{
-    const size_t bytes = 3 * size_t(REAL_DATA_CAPACITY) * sizeof(double);
-    const auto t0 = Clock::now();
-    void *p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (p == MAP_FAILED)
-        return 0;
-    const long page = sysconf(_SC_PAGESIZE);
-    for (size_t at = 0; at < bytes; at += size_t(page))
-        static_cast<volatile char *>(p)[at] = 1;
-    const double us = Micros(Clock::now() - t0);
-    munmap(p, bytes);
-    return us;
-}
 
 // The first file opened into a fresh stream: also pays for first use of its pages.
 void BM_FileLoadFresh(benchmark::State &state)
@@ -253,7 +237,7 @@ void BM_FileLoadFresh(benchmark::State &state)
         auto t0 = Clock::now();
         benchmark::DoNotOptimize(PlainPass(file->m_pRecordData));
         base.push_back(Micros(Clock::now() - t0));
-        touch.push_back(FirstTouchMicros());
+        touch.push_back(bench::FirstTouchMicros(3 * size_t(REAL_DATA_CAPACITY) * sizeof(double)));
         t0 = Clock::now();
         Load(file.get());
         op.push_back(Micros(Clock::now() - t0));

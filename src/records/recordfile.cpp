@@ -80,6 +80,17 @@ int ReadHeader(QFile &file, Header *h)
     return 1;
 }
 
+// The header's fields into the image with `items` as its records; a version-1 file has no
+// channel word, and the image keeps the channel it had.
+void Adopt(_SRecordData *image, const Header &h, _SRecordItem *items)
+{
+    const int32_t channel = h.hasChannel ? h.fields.m_Channel : image->m_Channel;
+    *image = h.fields;
+    image->m_pItems = items;
+    image->m_NextIndex = 0;
+    image->m_Channel = channel;
+}
+
 int OpenAndReadHeader(QFile &file, const char *path, Header *h)
 {
     file.setFileName(QString::fromLocal8Bit(path ? path : ""));
@@ -133,11 +144,7 @@ int RecordDataReadHeader(_SRecordData *header, const char *path)
     const int result = OpenAndReadHeader(file, path, &h);
     if (result < 0)
         return result;
-    _SRecordItem *items = header->m_pItems;
-    const int32_t channel = h.hasChannel ? h.fields.m_Channel : header->m_Channel;
-    *header = h.fields;
-    header->m_pItems = items;
-    header->m_Channel = channel;
+    Adopt(header, h, header->m_pItems);
     return 1;
 }
 
@@ -161,10 +168,6 @@ int RecordDataRead(_SRecordData *image, const char *path)
     }
     FromFileOrder(items, n);
     std::free(image->m_pItems);
-    const int32_t channel = h.hasChannel ? h.fields.m_Channel : image->m_Channel;
-    *image = h.fields;
-    image->m_pItems = items;
-    image->m_NextIndex = 0;
-    image->m_Channel = channel;
+    Adopt(image, h, items);
     return 1;
 }
