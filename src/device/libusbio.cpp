@@ -45,7 +45,7 @@ void LibUsbIO::OpenListed()
 int LibUsbIO::RescanUsbDevices()
 {
     if (!m_LibUsbCtx)
-        return OpenUsbDevice();
+        return 0; // libusb did not start: no USB at all (and no wait for it on every tick)
     CloseUsbHandles();
     m_bUsbArrived = false;
     m_bUsbLeft = false;
