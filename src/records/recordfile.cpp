@@ -135,20 +135,10 @@ int RecordDataWrite(_SRecordData *image, const char *path, int channel)
     return ok && file.commit() ? 1 : -1;
 }
 
-int RecordDataReadHeader(_SRecordData *header, const char *path)
-{
-    if (!header)
-        return -1;
-    QFile file;
-    Header h;
-    const int result = OpenAndReadHeader(file, path, &h);
-    if (result < 0)
-        return result;
-    Adopt(header, h, header->m_pItems);
-    return 1;
-}
+namespace {
 
-int RecordDataRead(_SRecordData *image, const char *path)
+// The reader behind both entry points: the header always, the records when asked.
+int Read(_SRecordData *image, const char *path, bool withRecords)
 {
     if (!image)
         return -1;
@@ -157,6 +147,10 @@ int RecordDataRead(_SRecordData *image, const char *path)
     const int result = OpenAndReadHeader(file, path, &h);
     if (result < 0)
         return result;
+    if (!withRecords) {
+        Adopt(image, h, image->m_pItems);
+        return 1;
+    }
     const int n = h.fields.m_MaxCount;
     auto *items = static_cast<_SRecordItem *>(std::malloc(size_t(n) * 8));
     if (!items)
@@ -170,4 +164,16 @@ int RecordDataRead(_SRecordData *image, const char *path)
     std::free(image->m_pItems);
     Adopt(image, h, items);
     return 1;
+}
+
+} // namespace
+
+int RecordDataReadHeader(_SRecordData *header, const char *path)
+{
+    return Read(header, path, false);
+}
+
+int RecordDataRead(_SRecordData *image, const char *path)
+{
+    return Read(image, path, true);
 }
