@@ -41,6 +41,8 @@ uint8_t frameChecksum(const Frame& f); // sum of bytes 3..17 mod 256
 // Head, command, checksum and tail around the data bytes already in f.
 void sealFrame(Frame& f, uint8_t command);
 // A request frame image as the program would build it (byte 0 = 0x02 for USB, 0 for serial).
+// A request that clears the stored history (a history-block request with byte 5 set).
+bool isClearRequest(const Frame& f);
 Frame makeRequest(uint8_t command, bool usb, std::initializer_list<std::pair<std::size_t, uint8_t>> data = {});
 
 // Packed block date: year-2015 in the high nibble of byte 0, month in the low
