@@ -68,8 +68,8 @@ void PM2_5::on_actionBinary_triggered()
     GRecordDataSet *set = RecordSet(m_Channel);
     GRecordDataPro *live = set ? set->m_pLive : nullptr;
     bool saved = false;
-    if (live && live->m_pRecordData) {
-        live->m_pRecordData->m_StartTime = uint32_t(live->m_StartTime.toSecsSinceEpoch());
+    if (live) {
+        live->StampImageStart();
         saved = live->SaveRecordFile(path, m_Channel);
     }
     if (!saved)

@@ -30,10 +30,9 @@ bool PM2_5::WriteRecovery()
     std::vector<const _SRecordData *> images;
     for (int i = 0; i < m_RecordSetCount; ++i) {
         GRecordDataPro *live = m_pRecordSets[i].m_pLive;
-        _SRecordData *image = live ? live->m_pRecordData : nullptr;
-        if (image && live->m_StartTime.isValid())
-            image->m_StartTime = uint32_t(live->m_StartTime.toSecsSinceEpoch());
-        images.push_back(image);
+        if (live)
+            live->StampImageStart();
+        images.push_back(live ? live->m_pRecordData : nullptr);
     }
     return m_Recovery->WriteAsync(images);
 }

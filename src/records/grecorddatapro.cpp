@@ -163,6 +163,12 @@ void GRecordDataPro::RecordDataToRealData2(int channel)
     s->m_AvgLen = 1;
 }
 
+void GRecordDataPro::StampImageStart()
+{
+    if (m_pRecordData && m_StartTime.isValid())
+        m_pRecordData->m_StartTime = uint32_t(m_StartTime.toSecsSinceEpoch());
+}
+
 bool GRecordDataPro::SaveRecordFile(QString path, int channel)
 {
     return RecordDataWrite(m_pRecordData, path.toLocal8Bit().constData(), channel) > 0;

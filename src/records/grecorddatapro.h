@@ -35,6 +35,8 @@ public:
     bool RecordDataToRealData(uint32_t endTime, int channel, int secPerRecord, int width);
     // Fills the series from a record image read from a file; the caller picks the zoom.
     void RecordDataToRealData2(int channel);
+    // The image's start time from the stream's (the live image is written without it).
+    void StampImageStart();
     // Writes the record image as a record file; false when nothing could be written.
     bool SaveRecordFile(QString path, int channel);
     // Reads a record file into the image and the series; false (and the stream unchanged) when
