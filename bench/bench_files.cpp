@@ -140,6 +140,7 @@ void ExportBaseline(const GRecordDataPro &live, const char *path)
 void BM_ExportLive(benchmark::State &state)
 {
     GRecordDataPro live;
+    live.m_ValueCount = 2;
     live.m_StartTime = QDateTime::fromSecsSinceEpoch(START);
     live.UpdateTimeOffset();
     _SRealData *s = live.m_pRealData;
@@ -152,7 +153,7 @@ void BM_ExportLive(benchmark::State &state)
         ExportBaseline(live, basePath.toLocal8Bit().constData());
         base.push_back(MicrosSince(t0));
         t0 = Clock::now();
-        live.SaveTextFile(nullptr, path, 0, 2, {});
+        live.SaveTextFile(path, 0, {});
         op.push_back(MicrosSince(t0));
         state.SetIterationTime(op.back() / 1e6);
     }

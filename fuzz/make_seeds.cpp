@@ -56,6 +56,7 @@ int main(int argc, char **argv)
     GRecordDataPro live;
     RealDataAdd(live.m_pRealData, 12.3, 20.1, 1, 0);
     live.m_StartTime = QDateTime::fromSecsSinceEpoch(1456812309);
-    live.SaveTextFile(nullptr, QDir(texts).filePath("export.xls"), 0, 2, {});
+    live.m_ValueCount = 2;
+    live.SaveTextFile(QDir(texts).filePath("export.xls"), 0, {});
     return 0;
 }

@@ -96,7 +96,8 @@ std::array<uint8_t, 4> SimSensor::blockDate(std::size_t block) const
     const std::size_t first = 12 * block;
     if (first >= m_history.size())
         return {0, 0, 0, 0};
-    // The program stamps the block's last value 5 minutes after the block date.
+    // The program stamps the block's last value 5 minutes after the block date, whatever the
+    // type's step.
     const std::size_t last = std::min(first + 11, m_history.size() - 1);
     const int64_t stamp = m_history[last].time - int64_t(kHistoryStep);
     std::tm tm{};

@@ -77,6 +77,11 @@ Frame makeRequest(uint8_t command, bool usb, std::initializer_list<std::pair<std
     return f;
 }
 
+uint32_t historyStep(uint8_t deviceType)
+{
+    return deviceType == 2 ? 311 : deviceType == 20 ? 297 : kHistoryStep;
+}
+
 std::array<uint8_t, 4> packBlockDate(int year, int month, int day, int hour, int minute)
 {
     const int y = std::clamp(year, 2015, 2030) - 2015;
@@ -138,7 +143,7 @@ void SimSensor::generateHistory(std::size_t n, int64_t endTime)
         v.pm25 = pm25;
         v.pm10 = uint16_t(pm25 + 20 + random(m_historyRng) % 180);
         v.second = gas;
-        v.time = endTime - int64_t(kHistoryStep) * int64_t(n - 1 - i);
+        v.time = endTime - int64_t(historyStep(m_config.deviceType)) * int64_t(n - 1 - i);
         m_history.push_back(v);
     }
 }
@@ -386,6 +391,19 @@ void SimSensor::queueParamPair(uint8_t slot, uint16_t w1, uint16_t w2)
     putFrameWord(f, 5, w1);
     putFrameWord(f, 7, w2);
     sealFrame(f, kCmdParam);
+    enqueueFrame(f);
+}
+
+void SimSensor::queueHistoryPage(uint8_t page, uint16_t value)
+{
+    if (m_unplugged)
+        return;
+    Frame f{};
+    f[0] = kUsbReplyByte0;
+    f[3] = page;
+    for (std::size_t k = 0; k < 6; ++k)
+        putFrameWord(f, 4 + 2 * k, value);
+    sealFrame(f, kCmdHistoryPage);
     enqueueFrame(f);
 }
 

@@ -30,7 +30,9 @@ constexpr uint8_t kCmdSerialId = 0xB5;
 constexpr uint8_t kSubCleared = 0xFD;
 constexpr uint8_t kSubCount = 0xFE;
 
-constexpr uint32_t kHistoryStep = 300; // seconds between stored values
+constexpr uint32_t kHistoryStep = 300; // seconds between stored values on most types
+// Seconds between stored values of a type: type 2 keeps one every 311 s, type 20 every 297 s.
+uint32_t historyStep(uint8_t deviceType);
 
 using Frame = std::array<uint8_t, kFrameSize>;
 
@@ -121,7 +123,7 @@ public:
     // History, oldest first.
     void setHistory(std::vector<HistoryValue> values) { m_history = std::move(values); }
     const std::vector<HistoryValue>& history() const { return m_history; }
-    // n values from the seed, 300 s apart, the last at endTime.
+    // n values from the seed, historyStep() of the type apart, the last at endTime.
     void generateHistory(std::size_t n, int64_t endTime);
     // Count reported in page 0 instead of the real one; nullopt restores the real one.
     void setReportedCount(std::optional<uint16_t> count) { m_reportedCount = count; }
@@ -143,6 +145,8 @@ public:
     void setNextMeasurement(uint8_t kind, uint16_t wordA, uint16_t wordB, uint16_t value,
                             uint16_t aux, uint16_t pm10);
     void queueParamPair(uint8_t slot, uint16_t w1, uint16_t w2);
+    // A six-value history page with every value `value`, sent unasked (a stray reply).
+    void queueHistoryPage(uint8_t page, uint16_t value);
 
     // Outgoing FIFO shared by replies and measurements.
     std::size_t pendingFrames() const { return m_out.size(); }

@@ -7,6 +7,8 @@
 
 #include <QProgressDialog>
 #include <QStatusBar>
+#include <algorithm>
+#include <qwt_plot_curve.h>
 #include <qwt_plot.h>
 #include <qwt_scale_draw.h>
 
@@ -37,6 +39,19 @@ std::vector<int> Range(int from, int to)
 std::vector<sim::HistoryValue> Stored(Live &live)
 {
     return live.bed.with(live.id, [](sim::SimSensor &s) { return s.history(); });
+}
+
+// n stored values `step` apart, the newest one step before the test clock's now: the time the
+// window gives the newest value a sensor holds.
+void Generate(Live &live, size_t n, int step = 300)
+{
+    const int64_t end = live.clock.now.toSecsSinceEpoch() - step;
+    live.bed.with(live.id, [&](sim::SimSensor &s) { s.generateHistory(n, end); });
+}
+
+QString Stopped(int kept)
+{
+    return QStringLiteral("History download stopped: %1 values kept.").arg(kept);
 }
 
 // Calls f with the progress dialog on every event-loop pass of the downloads to come, until
@@ -91,6 +106,8 @@ private slots:
     void silenceEndsTheDownload();
     void stoppedPartWay_data();
     void stoppedPartWay();
+    void backToPageZeroOverUsb();
+    void droppedBlocksKeepTheirTimes();
     void secondChannel_data() { LinkRows(); }
     void secondChannel();
     void withoutASensor();
@@ -100,16 +117,24 @@ void TestAppHistory::blocksWithPM10()
 {
     QFETCH(bool, serial);
     const int64_t end = QDateTime::currentSecsSinceEpoch() / 300 * 300 - 7200;
-    Live live(serial, 130, {1}, [&](sim::SimSensor &s) { s.generateHistory(13, end); });
+    // Page 0 of each pass comes after a count reply, which must not be taken for it.
+    Live live(serial, 130, {1}, [&](sim::SimSensor &s) {
+        s.generateHistory(13, end);
+        s.setCountReply(sim::CountReply::Before);
+    });
     QVERIFY(live.Identify());
     PM2_5 &w = *live.w;
     QVERIFY(live.Measure(1, 100));
     bool modal = false;
     bool ticked = true;
+    bool stray = false;
     QString label;
+    std::vector<int> values;
     DuringDownload(w, [&](QProgressDialog &d) {
         modal = d.isVisible() && d.windowModality() == Qt::WindowModal && d.minimumDuration() == 0;
         label = d.labelText();
+        if (values.empty() || values.back() != d.value())
+            values.push_back(d.value());
         if (d.value() == 3 && ticked) { // a measurement arrives in the middle of the download
             live.clock.Step();
             live.bed.with(live.id, [](sim::SimSensor &s) {
@@ -118,12 +143,19 @@ void TestAppHistory::blocksWithPM10()
             });
             ticked = w.PollDevice(0);
         }
+        if (d.value() == 10 && !stray) // a stray page, once block 0 is stored: it changes nothing
+            stray = live.bed.with(live.id, [](sim::SimSensor &s) {
+                s.queueHistoryPage(0, 999);
+                return true;
+            });
         return false;
     });
     QCOMPARE(Download(w), QStringLiteral("Finish reading history data.13"));
     QVERIFY(modal);
     QVERIFY(!ticked); // the tick leaves the link to the download
     QCOMPARE(label, QStringLiteral("Reading history data: page 12 of 12"));
+    QVERIFY(std::is_sorted(values.begin(), values.end())); // pages counted over both passes
+    QCOMPARE(values.back(), 12);
     QCOMPARE(w.ui->lineEditValue->text(), QStringLiteral("77.7")); // handed to the live stream
 
     // 13 values are 24 after rounding: two blocks, PM10 pass first.
@@ -157,9 +189,8 @@ void TestAppHistory::blocksWithPM10()
 
 void TestAppHistory::fullSizeOverUsb()
 {
-    Live live(false, 4, {1}, [](sim::SimSensor &s) {
-        s.generateHistory(5000, QDateTime::currentSecsSinceEpoch() / 300 * 300);
-    });
+    Live live(false, 4, {1});
+    Generate(live, 5000);
     QVERIFY(live.Identify());
     int maximum = 0;
     DuringDownload(*live.w, [&](QProgressDialog &d) {
@@ -174,9 +205,9 @@ void TestAppHistory::fullSizeOverUsb()
     QCOMPARE(live.w->m_CodeUsb.m_PM25Spans.size(), size_t(335));
     const GRecordDataSet &set = live.w->m_pRecordSets[0];
     CompareValues(set, Stored(live), Range(0, 4020), false);
-    // Other types show clock time, the history ending at the moment of the download.
-    const qint64 now = live.w->m_Plot.m_BaseTime.toSecsSinceEpoch();
-    QCOMPARE(set.m_pHistory->m_StartTime.toSecsSinceEpoch(), now - 4020 * 300);
+    // Other types show clock time counted back from the download: the newest of the 5000
+    // values the sensor holds is one interval old, so the 4020 oldest keep their own times.
+    QCOMPARE(set.m_pHistory->m_StartTime.toSecsSinceEpoch(), Stored(live)[0].time);
 }
 
 void TestAppHistory::pageVariant_data()
@@ -185,11 +216,13 @@ void TestAppHistory::pageVariant_data()
     QTest::addColumn<int>("count");
     QTest::addColumn<std::vector<int>>("pages");
     QTest::addColumn<int>("kept");
-    QTest::newRow("30") << false << 30 << Range(0, 5) << 30;
-    QTest::newRow("700: 48 full pages") << false << 700 << Range(0, 49) << 292;
-    QTest::newRow("24: no remainder") << false << 24 << Range(0, 4) << 24;
-    QTest::newRow("5: page 0 twice") << false << 5 << std::vector<int>{0, 0} << 5;
-    QTest::newRow("30 over serial") << true << 30 << Range(0, 5) << 30;
+    QTest::addColumn<int>("lost"); // a page that never answers, -1 none
+    QTest::newRow("30") << false << 30 << Range(0, 5) << 30 << -1;
+    QTest::newRow("700: 48 full pages") << false << 700 << Range(0, 49) << 292 << -1;
+    QTest::newRow("24: no remainder") << false << 24 << Range(0, 4) << 24 << -1;
+    QTest::newRow("5: page 0 twice") << false << 5 << std::vector<int>{0, 0} << 5 << -1;
+    QTest::newRow("30 over serial") << true << 30 << Range(0, 5) << 30 << -1;
+    QTest::newRow("page 3 lost") << false << 30 << Range(0, 4) << 18 << 3;
 }
 
 void TestAppHistory::pageVariant()
@@ -198,21 +231,27 @@ void TestAppHistory::pageVariant()
     QFETCH(int, count);
     QFETCH(std::vector<int>, pages);
     QFETCH(int, kept);
+    QFETCH(int, lost);
     Live live(serial, 7, {1, 17}, [&](sim::SimSensor &s) {
         s.generateHistory(size_t(count), QDateTime::currentSecsSinceEpoch());
+        if (lost >= 0)
+            s.losePage(unsigned(lost));
     });
     QVERIFY(live.Identify());
     PM2_5 &w = *live.w;
     w.m_HisInterval = 0; // not reported yet: the default interval
-    QCOMPARE(Download(w), QStringLiteral("Finish reading history data.%1").arg(kept));
+    // A page that never answers ends the download as a cancel does: the pages before it stay.
+    QCOMPARE(Download(w), lost < 0 ? QStringLiteral("Finish reading history data.%1").arg(kept)
+                                   : Stopped(kept));
     QCOMPARE(Served(live, kPages), pages);
-    QCOMPARE(w.m_CodeUsb.m_HisTotalCount, kept);
+    const int total = w.m_CodeUsb.m_HisTotalCount;
+    QCOMPARE(total, lost < 0 ? kept : count);
     const GRecordDataSet &set = w.m_pRecordSets[0];
     CompareValues(set, Stored(live), Range(0, kept), false);
     QCOMPARE(set.m_pHistory->m_pRealData->m_DataSecUnit, 300);
     QVERIFY(set.m_pHistory->m_pRealData->m_ShowCount > 0);
     const qint64 now = w.m_Plot.m_BaseTime.toSecsSinceEpoch();
-    QCOMPARE(set.m_pHistory->m_StartTime.toSecsSinceEpoch(), now - kept * 300);
+    QCOMPARE(set.m_pHistory->m_StartTime.toSecsSinceEpoch(), now - total * 300);
 
     // Pages carry no channel: the second channel's history is not asked for.
     QTest::mouseClick(w.ui->radioButtonPA, Qt::LeftButton);
@@ -246,18 +285,18 @@ void TestAppHistory::lostPagesDropWholeBlocks()
 void TestAppHistory::silenceEndsTheDownload()
 {
     QFETCH(bool, serial);
-    Live live(serial, 4, {1}, [](sim::SimSensor &s) {
-        s.generateHistory(60, QDateTime::currentSecsSinceEpoch() / 300 * 300);
-    });
+    Live live(serial, 4, {1});
+    Generate(live, 60);
     QVERIFY(live.Identify());
     PM2_5 &w = *live.w;
     const GRecordDataSet &set = w.m_pRecordSets[0];
 
     // Silent from the start: page 0 is asked three times, and nothing changes.
     live.bed.with(live.id, [](sim::SimSensor &s) { s.setSilent(true); });
-    QCOMPARE(Download(w), QStringLiteral("Finish reading history data.0"));
+    QCOMPARE(Download(w), Stopped(0));
     QCOMPARE(Served(live, 1), (std::vector<int>{0, 0, 0}));
     QCOMPARE(set.m_pCurrent, set.m_pLive);
+    QVERIFY(w.ui->actionCollection->isChecked() && w.ui->actionBinary->isEnabled());
 
     // Silent from page 7: three pages unanswered end it; the two whole blocks are kept,
     // each value at its own time.
@@ -266,7 +305,7 @@ void TestAppHistory::silenceEndsTheDownload()
         s.setSilentFromPage(7);
         s.clearRecord();
     });
-    QCOMPARE(Download(w), QStringLiteral("Finish reading history data.24"));
+    QCOMPARE(Download(w), Stopped(24));
     QCOMPARE(Served(live, 1), Range(0, 10));
     const std::vector<sim::HistoryValue> h = Stored(live);
     CompareValues(set, h, Range(0, 24), false);
@@ -280,11 +319,55 @@ void TestAppHistory::stoppedPartWay_data()
     QTest::addColumn<int>("at");   // pages done when the user stops it
     QTest::addColumn<int>("how");  // 0 Cancel, 1 closing the window, 2 Exit
     QTest::addColumn<int>("kept");
-    QTest::newRow("cancel half-way") << true << 4 << 15 << 0 << 60;
+    QTest::newRow("cancel half-way") << true << 20 << 15 << 0 << 60;
     QTest::newRow("cancel in the PM10 pass") << false << 130 << 15 << 0 << 0;
     QTest::newRow("close") << true << 4 << 3 << 1 << 12;
     QTest::newRow("exit") << true << 4 << 3 << 2 << 12;
 }
+
+namespace {
+
+// What the commands could change.
+QStringList CommandState(PM2_5 &w, sim::SimBed &bed, int id)
+{
+    QStringList state;
+    for (QAction *a : w.findChildren<QAction *>())
+        state << a->objectName() + a->text() + (a->isChecked() ? "+" : "-")
+                     + (a->isEnabled() ? "e" : "d");
+    for (int i = 0; i < w.m_Plot.m_Curves.size(); ++i)
+        state << QString::number(w.m_Plot.m_Curves[i]->isVisible());
+    for (int i = 0; i < w.RecordSetCount(); ++i) {
+        const GRecordDataSet *set = w.RecordSet(i);
+        state << QStringLiteral("%1 %2 %3").arg(set->m_Mode).arg(set->m_bCollect).arg(
+                     set->m_pCurrent->m_pRealData->min_show);
+    }
+    state << QString::number(w.m_Channel) << QString::number(w.m_Language)
+          << QString::number(w.ui->radioButtonPA->isChecked());
+    const size_t clears = bed.with(id, [](sim::SimSensor &s) {
+        return std::count_if(s.requests().begin(), s.requests().end(),
+                             [](const sim::Request &r) { return sim::isClearRequest(r.image); });
+    });
+    state << QString::number(clears);
+    return state;
+}
+
+// Every command but the download's own and Exit, each refused while a download runs. A command
+// that is not refused changes the state, or opens a box that the bed's watch reports.
+void TryEveryCommand(PM2_5 &w)
+{
+    QList<QAction *> commands = w.m_CurveActions + w.m_DevInfoActions;
+    for (QAction *a : w.findChildren<QAction *>())
+        if (a->objectName().startsWith(QLatin1String("action")))
+            commands << a;
+    for (QAction *a : commands)
+        if (a != w.ui->actionCollect_historical_data && a != w.ui->actionExit)
+            a->trigger();
+    w.ui->radioButtonPA->click();
+    w.ui->radioButtonPM25->click();
+    w.ui->radioButtonPA->click();
+}
+
+} // namespace
 
 void TestAppHistory::stoppedPartWay()
 {
@@ -293,21 +376,20 @@ void TestAppHistory::stoppedPartWay()
     QFETCH(int, at);
     QFETCH(int, how);
     QFETCH(int, kept);
-    Live live(serial, uint8_t(type), {1}, [](sim::SimSensor &s) {
-        s.generateHistory(120, QDateTime::currentSecsSinceEpoch() / 300 * 300);
-    });
+    Live live(serial, uint8_t(type), {1, 17});
+    const int step = type == 20 ? 297 : 300;
+    Generate(live, 120, step);
     QVERIFY(live.Identify());
     PM2_5 &w = *live.w;
     w.show();
-    const _SRealData *series = w.m_pRecordSets[0].m_pLive->m_pRealData;
-    const int zoom = series->min_show;
-    int zoomed = 0;
+    QStringList before, during;
     DuringDownload(w, [&](QProgressDialog &d) {
         if (d.value() < at)
             return false;
+        before = CommandState(w, live.bed, live.id);
         w.ui->actionCollect_historical_data->trigger(); // no second download
-        w.ui->actionTime_zoom_out->trigger();           // no command at all
-        zoomed = series->min_show;
+        TryEveryCommand(w);
+        during = CommandState(w, live.bed, live.id);
         if (how == 0)
             d.cancel();
         else if (how == 1)
@@ -316,8 +398,8 @@ void TestAppHistory::stoppedPartWay()
             w.ui->actionExit->trigger();
         return true;
     });
-    QCOMPARE(Download(w), QStringLiteral("Finish reading history data.%1").arg(kept));
-    QCOMPARE(zoomed, zoom);
+    QCOMPARE(Download(w), Stopped(kept));
+    QCOMPARE(during, before);
     QVERIFY(!w.HistoryBusy());
     QCOMPARE(w.isVisible(), how == 0);
     QCOMPARE(Served(live, type == 130 ? 5 : 1), Range(0, at));
@@ -329,11 +411,85 @@ void TestAppHistory::stoppedPartWay()
     if (kept == 0) { // a PM10 pass cut short leaves nothing to pair with: nothing changes
         QVERIFY(Served(live, 1).empty());
         QCOMPARE(set.m_pCurrent, set.m_pLive);
+        QVERIFY(w.ui->actionCollection->isChecked());
         return;
     }
+    // The values kept are at the times a complete download gives them.
     const std::vector<sim::HistoryValue> h = Stored(live);
     CompareValues(set, h, Range(0, kept), false);
     QCOMPARE(set.m_pHistory->m_StartTime.toSecsSinceEpoch(), h[0].time);
+    QCOMPARE(set.m_pHistory->m_pRealData->m_DataSecUnit, step);
+}
+
+void TestAppHistory::backToPageZeroOverUsb()
+{
+    // 86 blocks: pages 0 to 257. USB requests carry only the low 8 bits of the page.
+    Live live(false, 4, {1});
+    Generate(live, 1032);
+    QVERIFY(live.Identify());
+    PM2_5 &w = *live.w;
+    DuringDownload(w, [&](QProgressDialog &d) {
+        if (d.value() < 256)
+            return false;
+        d.cancel();
+        return true;
+    });
+    QCOMPARE(Download(w), Stopped(1020));
+    QCOMPARE(Served(live, 1), Range(0, 256));
+
+    // Collecting again, then a new download: the sensor takes the request for page 0 as the
+    // continuation (page 256), which is not taken for page 0. A request of another kind makes it
+    // start afresh, and the whole history comes.
+    w.ui->actionCollection->trigger();
+    live.bed.with(live.id, [](sim::SimSensor &s) { s.clearRecord(); });
+    QCOMPARE(Download(w), QStringLiteral("Finish reading history data.1032"));
+    std::vector<int> pages = Range(0, 258);
+    pages.insert(pages.begin(), 256);
+    QCOMPARE(Served(live, 1), pages);
+    QCOMPARE(Served(live, 5), std::vector<int>{0});
+    const GRecordDataSet &set = w.m_pRecordSets[0];
+    const std::vector<sim::HistoryValue> h = Stored(live);
+    CompareValues(set, h, Range(0, 1032), false);
+    QCOMPARE(set.m_pHistory->m_StartTime.toSecsSinceEpoch(), h[0].time);
+}
+
+void TestAppHistory::droppedBlocksKeepTheirTimes()
+{
+    // A middle block lost for good: the values before it keep their times, the gap is a jump.
+    Live live(false, 20, {1});
+    Generate(live, 36, 297);
+    live.bed.with(live.id, [](sim::SimSensor &s) { s.losePage(4, 1); });
+    QVERIFY(live.Identify());
+    PM2_5 &w = *live.w;
+    QCOMPARE(Download(w), QStringLiteral("Finish reading history data.24"));
+    const GRecordDataSet &set = w.m_pRecordSets[0];
+    const _SRecordData *image = set.m_pHistory->m_pRecordData;
+    const std::vector<sim::HistoryValue> h = Stored(live);
+    QCOMPARE(image->m_MaxCount, 36);
+    for (int i = 0; i < 36; ++i) {
+        const bool gap = i >= 12 && i < 24;
+        QCOMPARE(RecordIsGap(image->m_pItems[i]), gap);
+        if (!gap)
+            QCOMPARE(image->m_pItems[i].m_PM25, h[size_t(i)].pm25);
+    }
+    const GRecordDataPro &history = *set.m_pHistory;
+    QCOMPARE(history.m_StartTime.toSecsSinceEpoch(), h[0].time);
+    const _SRealData *s = history.m_pRealData;
+    QCOMPARE(s->m_DataCount, 24);
+    QCOMPARE(s->m_pDataSec[11], 11 * 297.0);
+    QCOMPARE(s->m_pDataSec[12], 24 * 297.0); // after the jump, at its own time
+
+    // Cancelled after the first block, the same values get the same times.
+    w.ui->actionCollection->trigger();
+    DuringDownload(w, [&](QProgressDialog &d) {
+        if (d.value() < 3)
+            return false;
+        d.cancel();
+        return true;
+    });
+    QCOMPARE(Download(w), Stopped(12));
+    QCOMPARE(history.m_StartTime.toSecsSinceEpoch(), h[0].time);
+    QCOMPARE(s->m_DataSecUnit, 297);
 }
 
 void TestAppHistory::secondChannel()

@@ -247,8 +247,11 @@ void TestDeviceBed::usbRoundTrips()
     QCOMPARE(link.m_HisTimes.size(), size_t(12));
     const uint16_t first = bed.with(id, [](sim::SimSensor &s) { return s.history()[0].pm25; });
     QCOMPARE(link.m_PM25His[0], first);
-    QCOMPARE(int64_t(link.m_HisTimes[0]),
-             bed.with(id, [](sim::SimSensor &s) { return s.history()[0].time; }));
+    // The block's last value is stamped at its own minute (block dates have no seconds); type 20
+    // keeps a value every 297 s, the stamps before it go back 300 s each.
+    QCOMPARE(int64_t(link.m_HisTimes[11]),
+             bed.with(id, [](sim::SimSensor &s) { return s.history()[11].time / 60 * 60; }));
+    QCOMPARE(int64_t(link.m_HisTimes[0]), int64_t(link.m_HisTimes[11]) - 11 * 300);
 
     // Page history for the old sensors.
     bed.with(id, [](sim::SimSensor &s) { s.setDeviceType(3); });

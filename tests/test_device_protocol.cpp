@@ -494,6 +494,7 @@ void TestDeviceProtocol::invalidBlockDatesContinueTheTimeLine()
     QVERIFY(SCodeUsb::PackedDateToSecs(good, &base));
     SendBlock(link, 3, HIS_SUB_PM25, three, good);
     QCOMPARE(int64_t(link.m_HisTimes.back()), base + 300);
+    // Each value of a block lies 12 places after its partner in the block before: 3600 s.
     int page = 6;
     for (uint32_t bad : {Packed(2024, 13, 1, 0, 0), Packed(2024, 2, 30, 0, 0),
                          Packed(2024, 1, 0, 0, 0), Packed(2024, 1, 1, 24, 0),
@@ -501,9 +502,21 @@ void TestDeviceProtocol::invalidBlockDatesContinueTheTimeLine()
         const int64_t before = link.m_HisTimes.back();
         SendBlock(link, page, HIS_SUB_PM25, three, bad);
         page += 3;
-        QCOMPARE(int64_t(link.m_HisTimes.back()), before + 900);
+        QCOMPARE(int64_t(link.m_HisTimes.back()), before + 3600);
     }
+    // A block with fewer values continues from the place of the last value before it.
+    SendBlock(link, page, HIS_SUB_PM25, {1, 2, 3, 4, 5}, Packed(2024, 0, 1, 0, 0));
+    page += 3;
+    QCOMPARE(int64_t(link.m_HisTimes.back()), base + 300 + 6 * 3600 + 2 * 300);
     QCOMPARE(link.m_HisTimes.size(), size_t(link.m_RealPM25Count));
+
+    // The block before was dropped (a lost page): nothing to continue from, dropped too.
+    const uint16_t kept = link.m_RealPM25Count;
+    Decode(link, BlockPage(page, HIS_SUB_PM25, three, good));
+    Decode(link, BlockPage(page + 2, HIS_SUB_PM25, three, good));
+    SendBlock(link, page + 3, HIS_SUB_PM25, three, Packed(2024, 0, 1, 0, 0));
+    QCOMPARE(link.m_RealPM25Count, kept);
+    QCOMPARE(link.m_HisTimes.size(), size_t(kept));
 }
 
 void TestDeviceProtocol::packedDateIsLocalTime()

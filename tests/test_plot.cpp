@@ -354,9 +354,11 @@ void TestPlot::historyLabels()
     const QDateTime base = Local(2024, 3, 5, 8, 0);
     GTimeToStr(base, -1e300, 1); // no sets at all; bounded, so no overflow
     GRecordDataSet set;
+    QVERIFY(set.Create());
     GlobalSets global(&set);
     set.m_Mode = 2;
-    set.m_DevType = 130;
+    set.m_DevType = 4; // the history itself knows how it was stamped, not the sensor now attached
+    set.m_pHistory->m_bStampedHistory = true;
     MessageCapture log;
     QCOMPARE(GTimeToStr(base, 10, 0), QStringLiteral("0"));
     const uint32_t t0 = uint32_t(Local(2024, 3, 5, 10, 5).toSecsSinceEpoch());

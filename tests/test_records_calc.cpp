@@ -1,7 +1,6 @@
 // A real spreadsheet reads the text export: LibreOffice Calc converts exported files to CSV
 // and the cells are checked as Calc renders them.
 #include "grecorddatapro.h"
-#include "scodeusb.h"
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -47,11 +46,11 @@ void TestRecordsCalc::calcReadsTheExport()
     _SRealData *s = live.m_pRealData;
     for (const auto &v : {std::pair{12.3, 20.1}, {0.045, 123.456789}, {35.0, 48.0}})
         RealDataAdd(s, v.first, v.second, 1, s->org_pts);
-    QVERIFY(live.SaveTextFile(nullptr, m_Dir.filePath("live.xls"), 0, 2, {}));
+    live.m_ValueCount = 2;
+    QVERIFY(live.SaveTextFile(m_Dir.filePath("live.xls"), 0, {}));
     // A type-130 history, one value a row, stamped with month and day.
-    SCodeUsb link;
-    link.m_DevType = 130;
     GRecordDataPro hist;
+    hist.m_bStampedHistory = true;
     QVERIFY(RecordDataAlloc(hist.m_pRecordData, 2));
     RecordDataAdd(hist.m_pRecordData, 0, 0, 123, 0, -1);
     RecordDataAdd(hist.m_pRecordData, 0, 0, 7, 0, -1);
@@ -59,7 +58,7 @@ void TestRecordsCalc::calcReadsTheExport()
     const QDateTime t1(QDate(2024, 12, 31), QTime(23, 55));
     const QVector<uint32_t> stamps = {uint32_t(t1.addSecs(-300).toSecsSinceEpoch()),
                                       uint32_t(t1.toSecsSinceEpoch())};
-    QVERIFY(hist.SaveTextFile(&link, m_Dir.filePath("history.xls"), 2, 1, stamps));
+    QVERIFY(hist.SaveTextFile(m_Dir.filePath("history.xls"), 2, stamps));
 
     QProcess calc;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

@@ -181,7 +181,8 @@ void TestRecordsFiles::textExportLive()
     const double values[][2] = {{12.3, 20.1}, {12.5, 20.2}, {35, 48}, {0.045, 123.456789}};
     for (const auto &v : values)
         RealDataAdd(s, v[0], v[1], 1, s->org_pts);
-    QVERIFY(live.SaveTextFile(nullptr, Path("live.xls"), 0, 2, {}));
+    live.m_ValueCount = 2;
+    QVERIFY(live.SaveTextFile(Path("live.xls"), 0, {}));
     QByteArray expected = "Data Count:4\r\n\r\nnumber\ttime       \tPM25Value\tPM10Value\t\r\n";
     const char *texts[][2] = {{"12.3", "20.1"}, {"12.5", "20.2"}, {"35", "48"}, {"0.045", "123.457"}};
     for (int i = 0; i < 4; ++i)
@@ -194,7 +195,7 @@ void TestRecordsFiles::textExportLive()
     // A ten-minute pause leaves no rows: the next row is the next sample, at its own time.
     RealDataSkip(s, 600);
     RealDataAdd(s, 1, 2, 1, s->org_pts);
-    QVERIFY(live.SaveTextFile(nullptr, Path("live.xls"), 0, 2, {}));
+    QVERIFY(live.SaveTextFile(Path("live.xls"), 0, {}));
     QCOMPARE(ReadAll(Path("live.xls")),
              expected.replace("Data Count:4", "Data Count:5") + "5    \t"
                  + Local(t0 + 604, "hh:mm:ss").toLatin1() + "\t1       \t2\r\n");
@@ -204,7 +205,8 @@ void TestRecordsFiles::textExportLive()
     live.m_StartTime = QDateTime(QDate(2024, 3, 5), QTime(9, 59, 58));
     for (int i = 0; i < 100000; ++i)
         RealDataAdd(s, 12.3, 0, 1, s->org_pts);
-    QVERIFY(live.SaveTextFile(nullptr, Path("one.xls"), 1, 1, {}));
+    live.m_ValueCount = 1;
+    QVERIFY(live.SaveTextFile(Path("one.xls"), 1, {}));
     const QList<QByteArray> lines = ReadAll(Path("one.xls")).split('\n');
     QCOMPARE(lines[0], QByteArray("Data Count:100000\r"));
     QCOMPARE(lines[2], QByteArray("number\ttime        \tValue\t\r"));
@@ -213,13 +215,12 @@ void TestRecordsFiles::textExportLive()
     QCOMPARE(lines[100002], QByteArray("100000\t") + Local(live.m_StartTime.toSecsSinceEpoch() + 99999, "hh:mm:ss").toLatin1() + "\t12.3\r");
 
     // A file that cannot be written is reported.
-    QVERIFY(!live.SaveTextFile(nullptr, Path("no/such/dir.xls"), 0, 1, {}));
+    QVERIFY(!live.SaveTextFile(Path("no/such/dir.xls"), 0, {}));
 }
 
 void TestRecordsFiles::textExportHistory()
 {
     // A history is written as the sensor sent it, one row per value, whatever the zoom.
-    SCodeUsb link;
     GRecordDataPro hist;
     _SRecordData *image = hist.m_pRecordData;
     QVERIFY(RecordDataAlloc(image, 3));
@@ -229,9 +230,10 @@ void TestRecordsFiles::textExportHistory()
     QVERIFY(hist.RecordDataToRealData(uint32_t(downloaded), 1, 300, 300));
     RealDataZoomOut(hist.m_pRealData);
 
-    link.m_DevType = 130; // the sensor's own stamps, with month and day
+    hist.m_bStampedHistory = true; // the sensor's own stamps, with month and day
+    hist.m_ValueCount = 2;
     const QVector<uint32_t> stamps = {1709600000, 1709600300, 1709686700};
-    QVERIFY(hist.SaveTextFile(&link, Path("h130.xls"), 2, 2, stamps));
+    QVERIFY(hist.SaveTextFile(Path("h130.xls"), 2, stamps));
     QList<QByteArray> lines = ReadAll(Path("h130.xls")).split('\n');
     QCOMPARE(lines.size(), 7);
     QCOMPARE(lines[0], QByteArray("Data Count:3\r"));
@@ -239,8 +241,9 @@ void TestRecordsFiles::textExportHistory()
     QCOMPARE(lines[5], "3    \t" + Local(stamps[2], "MM.dd hh:mm").toLatin1() + "\t0.007       \t0.008\r");
 
     // Other sensors: clock times counted back from the download (not from the export).
-    link.m_DevType = 1;
-    QVERIFY(hist.SaveTextFile(&link, Path("h1.xls"), 2, 1, stamps));
+    hist.m_bStampedHistory = false;
+    hist.m_ValueCount = 1;
+    QVERIFY(hist.SaveTextFile(Path("h1.xls"), 2, stamps));
     lines = ReadAll(Path("h1.xls")).split('\n');
     QCOMPARE(lines[3], "1    \t" + Local(downloaded - 900, "hh:mm").toLatin1() + "\t0.045\r");
     QCOMPARE(lines[5], "3    \t" + Local(downloaded - 300, "hh:mm").toLatin1() + "\t0.007\r");

@@ -70,6 +70,8 @@ bool PM2_5::HandleReply(int index, unsigned char code, const TAG_T_SPM25Data &re
             return false;
         m_pRecordSets[0].AddLiveData(record, 0);
         m_pRecordSets[0].m_DevType = m_CodeUsb.m_DevType;
+        if (m_DevState == 2 && m_pRecordSets[0].m_pLive) // its samples carry PM10 for good
+            m_pRecordSets[0].m_pLive->m_ValueCount = 2;
         UpdateDeviceName(index);
         ShowValue(0, code);
         break;
@@ -233,7 +235,8 @@ QString PM2_5::FormatValue(double x, double) const
         return QString();
     const double scale = ChannelScale(m_Channel);
     const QString a = QString::number(TruncateTo(series->m_pShowData0[i], scale), 'g', 6);
-    if (m_DevState != 2)
+    // A stream of PM10 samples keeps its second value when its sensor has gone.
+    if (m_DevState != 2 && set->m_pCurrent->m_ValueCount != 2)
         return a;
     return a + QLatin1Char(' ') + QString::number(TruncateTo(series->m_pShowData1[i], scale), 'g', 6);
 }

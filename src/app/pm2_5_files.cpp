@@ -86,7 +86,7 @@ void PM2_5::on_actionExecl_triggered()
     GRecordDataSet *set = RecordSet(m_Channel);
     GRecordDataPro *current = set ? set->m_pCurrent : nullptr;
     if (!current
-        || !current->SaveTextFile(&m_CodeUsb, path, set->m_Mode, m_DevState, set->histtime))
+        || !current->SaveTextFile(path, set->m_Mode, set->histtime))
         statusBar()->showMessage(tr("File open failed!"), NO_DEVICE_MESSAGE_MS);
 }
 
@@ -118,6 +118,8 @@ bool PM2_5::OpenRecordFile(const QString &path)
     GRecordDataPro *file = set ? set->m_pFile : nullptr;
     if (!file || !file->LoadRecordFile(path, channel))
         return false;
+    // The file says nothing of PM10: the sensor attached when it is opened does, for good.
+    file->m_ValueCount = channel == 0 && m_DevState == 2 ? 2 : 1;
     m_Channel = channel;
     set->SetMode(1, 0);
     file->UpdateTimeOffset();

@@ -9,6 +9,7 @@
 #include <QCloseEvent>
 #include <QProgressDialog>
 #include <QStatusBar>
+#include <algorithm>
 #include <utility>
 
 void PM2_5::on_actionCollect_historical_data_triggered()
@@ -22,14 +23,27 @@ void PM2_5::on_actionCollect_historical_data_triggered()
                                  NO_DEVICE_MESSAGE_MS);
         return;
     }
+    const bool binary = ui->actionBinary->isEnabled();
+    const bool zoomIn = ui->actionTime_zoom_in->isEnabled();
+    const bool zoomOut = ui->actionTime_zoom_out->isEnabled();
+    const QDateTime baseTime = m_Plot.m_BaseTime;
     ui->actionBinary->setEnabled(false);
     ui->actionTime_zoom_in->setEnabled(false);
     ui->actionTime_zoom_out->setEnabled(false);
     statusBar()->showMessage(tr("Reading history data..."));
     m_Plot.m_BaseTime = RecordClockNow();
     const int n = set ? DownloadHistory(set) : 0;
-    SetCollectState(false);
-    statusBar()->showMessage(tr("Finish reading history data.") + QString::number(n),
+    const bool complete = set && m_CodeUsb.m_HisEnd == HisEnd::Complete;
+    if (n > 0 || complete) { // the history stream is shown (a complete one may be empty)
+        SetCollectState(false);
+    } else { // nothing was kept: the view stays as it was
+        ui->actionBinary->setEnabled(binary);
+        ui->actionTime_zoom_in->setEnabled(zoomIn);
+        ui->actionTime_zoom_out->setEnabled(zoomOut);
+        m_Plot.m_BaseTime = baseTime;
+    }
+    statusBar()->showMessage(complete ? tr("Finish reading history data.") + QString::number(n)
+                                      : tr("History download stopped: %1 values kept.").arg(n),
                              HISTORY_MESSAGE_MS);
     FinishAfterHistory();
 }
@@ -52,7 +66,9 @@ int PM2_5::DownloadHistory(GRecordDataSet *set)
             progress.setLabelText(
                 tr("Reading history data: page %1 of %2").arg(before + done).arg(passes * total));
         }
-        progress.setValue(before + done); // runs pending events: the dialog stays alive
+        // Pages count over both passes: while the second pass waits for its page 0 (total not
+        // known yet) the bar stays where the first pass left it.
+        progress.setValue(std::max(progress.value(), before + done)); // runs pending events
         return !progress.wasCanceled() && !m_bHistoryCancel;
     };
     callbacks.m_Reply = [this](unsigned char code, const TAG_T_SPM25Data &record) {

@@ -107,6 +107,7 @@ unsigned char SCodeUsb::ReadPM25Data(int index, TAG_T_SPM25Data *record)
 unsigned char SCodeUsb::DecodePM25ReadData(int index, const unsigned char *f, int len,
                                            TAG_T_SPM25Data *record)
 {
+    m_HisReplyPage = -1;
     // A short read leaves zeros in the image that would pass for values.
     if (len < FRAME_LEN || f[1] != FRAME_HEAD)
         return REPLY_NONE;
@@ -197,7 +198,10 @@ void SCodeUsb::DecodeParamPair(const unsigned char *f)
 
 void SCodeUsb::DecodeHistoryPage(const unsigned char *f)
 {
+    if (m_HisVariant == HisVariant::Blocks)
+        return; // a stray page must not overwrite the blocks already stored
     const int page = f[3];
+    m_HisReplyPage = page;
     if (page == 0)
         m_5MinutesCount = FrameWord(f, 16);
     // 256 pages of 6 values never pass the 4032-value store (last index 1535).
@@ -208,21 +212,28 @@ void SCodeUsb::DecodeHistoryPage(const unsigned char *f)
 unsigned char SCodeUsb::DecodeHistoryBlock(const unsigned char *f)
 {
     const int page = f[3] + 256 * (f[17] & 3);
-    if (page == 0)
-        m_5MinutesCount = RaiseToBlocks(FrameWord(f, 15));
+    // During a page download a stray block would overwrite the pages' count and values.
+    const bool stray = m_HisVariant == HisVariant::Pages;
+    if (page == 0 && !stray) {
+        m_ReportedCount = FrameWord(f, 15);
+        m_5MinutesCount = RaiseToBlocks(m_ReportedCount);
+    }
 
     switch (f[4]) {
     case HIS_SUB_PM25:
     case HIS_SUB_GAS:
     case HIS_SUB_TVOC:
     case HIS_SUB_PM10:
-        if (AcceptsBlock(f[4]))
+        if (!stray && AcceptsBlock(f[4])) {
             DecodeBlockPage(f, page, f[4] != HIS_SUB_PM10);
+            m_HisReplyPage = page;
+        }
         break;
     case HIS_SUB_CLEARED:
         return REPLY_CLEARED;
     case HIS_SUB_COUNT:
-        m_5MinutesCount = uint16_t(f[3] * 4);
+        if (!stray)
+            m_5MinutesCount = uint16_t(f[3] * 4);
         break;
     default:
         break;
@@ -291,7 +302,7 @@ void SCodeUsb::FlushBlock(int blockNo, bool dated)
     if (last < 0)
         return;
     int64_t base = 0;
-    if (dated && !BlockBase(last, &base))
+    if (dated && !BlockBase(blockNo, last, &base))
         return;
     uint16_t *store = dated ? m_PM25His : m_PM10His;
     uint16_t &count = dated ? m_RealPM25Count : m_RealPM10Count;
@@ -308,14 +319,17 @@ void SCodeUsb::FlushBlock(int blockNo, bool dated)
 }
 
 // The time of the block's last kept value minus 300 s: its date, or without a usable date
-// the time line of the values before it. False when there is nothing to count from.
-bool SCodeUsb::BlockBase(int last, int64_t *base) const
+// the time line of the block directly before it, every value 300 s after the one before.
+// False when there is nothing to count from (never a value at the epoch, nor one stamped from
+// an older block across a dropped one).
+bool SCodeUsb::BlockBase(int blockNo, int last, int64_t *base) const
 {
     if (PackedDateToSecs(m_HisBaseTime, base))
         return true;
-    if (m_HisTimes.empty())
-        return false; // never a value at the epoch
-    *base = int64_t(m_HisTimes.back()) + int64_t(HIS_SPACING_SEC) * last;
+    if (m_PM25Spans.empty() || m_HisTimes.empty() || m_PM25Spans.back().m_Block != blockNo - 1)
+        return false;
+    const int before = m_PM25Spans.back().m_Count - 1; // its last kept value's place in its block
+    *base = int64_t(m_HisTimes.back()) + int64_t(HIS_SPACING_SEC) * (BLOCK_LEN - 1 + last - before);
     return true;
 }
 
@@ -350,6 +364,7 @@ void SCodeUsb::ClearHistory()
 {
     ResetStore(false);
     ResetStore(true);
+    m_ReportedCount = 0;
     std::fill(std::begin(m_PM25His), std::end(m_PM25His), 0);
     std::fill(std::begin(m_PM10His), std::end(m_PM10His), 0);
     m_HisTotalCount = 0;

@@ -24,6 +24,10 @@ struct HistoryCallbacks {
 // How the last history download ended.
 enum class HisEnd { Complete, Cancelled, NoReply };
 
+// How the wait for one history page ended: its reply came, the sensor answered another page
+// for the request (a USB request carries only the page's low 8 bits), or nothing came.
+enum class HisWait { Answered, OtherPage, Silent };
+
 // Values a block-variant download kept from one 12-value block, in the order kept.
 struct HisSpan {
     int m_Block; // page / 3
@@ -57,14 +61,13 @@ public:
     bool SetCheckSum(unsigned char *frame);
 
     // History download (scodeusbhistory.cpp). kind: 1 first channel, 2 second, 5 PM10;
-    // mode 1 asks the second channel as TVOC on the serial link. False when nothing was kept:
-    // page 0 never answered, the download was cancelled before it, or a page-variant page was
-    // lost.
+    // mode 1 asks the second channel as TVOC on the serial link. False when page 0 never
+    // answered or the download was cancelled before it; m_HisEnd tells how it ended.
     bool ReadHistoryData(int index, int kind, int mode);
     bool ReadHistoryDataNew(int index, int kind, int mode);
     bool ReadHistoryDataOld(int index, int kind);
-    // One block-variant request and its wait; true when a history-block reply came.
-    bool AskOneHisData(int ignored, int page, int mode, int index, TAG_T_SPM25Data scratch,
+    // One block-variant request and its wait for the reply of that page.
+    HisWait AskOneHisData(int ignored, int page, int mode, int index, TAG_T_SPM25Data scratch,
                        int kind, int tries);
     // Empties both history stores, their counts, spans and time stamps.
     void ClearHistory();
@@ -85,7 +88,7 @@ public:
     uint16_t m_PM10His[HIS_LEN] = {};
     uint16_t m_PM25Block[BLOCK_LEN] = {};
     uint16_t m_PM10Block[BLOCK_LEN] = {};
-    int m_HisTotalCount = 0;
+    int m_HisTotalCount = 0; // values the sensor holds: page 0's count, or the pages' total
     uint16_t m_5MinutesCount = 0;
     uint16_t m_RealPM25Count = 0;
     uint16_t m_RealPM10Count = 0;
@@ -103,6 +106,10 @@ public:
     std::vector<HisSpan> m_PM10Spans;
 
 private:
+    // Which download runs: replies of the other variant are strays and change nothing.
+    enum class HisVariant { None, Pages, Blocks };
+    class DownloadScope;
+
     // The block being assembled in m_PM25Block or m_PM10Block.
     struct BlockAssembly {
         int m_Block = -1;
@@ -121,17 +128,23 @@ private:
     bool AcceptsBlock(unsigned char sub) const;
     void DecodeBlockPage(const unsigned char *f, int page, bool dated);
     void FlushBlock(int blockNo, bool dated);
-    bool BlockBase(int last, int64_t *base) const;
+    bool BlockBase(int blockNo, int last, int64_t *base) const;
     void AppendTimeStamps(int64_t base, int last, int stored);
     void ResetStore(bool pm10);
 
     // scodeusbhistory.cpp
     unsigned char ReadHistoryReply(int index, TAG_T_SPM25Data *record);
-    bool AskOnePage(int index, int page, int tries, int waitMs);
+    HisWait WaitForPage(int index, int page, unsigned char code, int tries, int waitMs,
+                        TAG_T_SPM25Data *scratch);
+    HisWait AskOnePage(int index, int page, int tries, int waitMs);
     bool ReportProgress(int kind, int done, int total);
-    bool AskPageZero(int kind, const std::function<bool()> &ask);
+    bool AskPageZero(int kind, const std::function<HisWait()> &ask,
+                     const std::function<void()> &reseat);
     void StampPages(int kept);
 
     BlockAssembly m_PM25Asm;
     BlockAssembly m_PM10Asm;
+    HisVariant m_HisVariant = HisVariant::None;
+    int m_HisReplyPage = -1;       // page of the history data the last decode kept; -1 none
+    uint16_t m_ReportedCount = 0;  // values page 0 reported, before rounding to whole blocks
 };

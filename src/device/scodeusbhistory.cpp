@@ -24,24 +24,28 @@ constexpr int MAX_BLOCK_COUNT = 4031; // 335 blocks, 1005 pages
 constexpr int MAX_FULL_PAGES = 48;
 constexpr int PAGE_VALUES = 6;
 
-// The kind of the running download, for the decoder; cleared however the download ends.
-class KindScope
+} // namespace
+
+// The kind and variant of the running download, for the decoder; cleared however it ends.
+class SCodeUsb::DownloadScope
 {
 public:
-    KindScope(int &kind, int value)
-        : m_Kind(kind)
+    DownloadScope(SCodeUsb &link, int kind, HisVariant variant) : m_Link(link)
     {
-        m_Kind = value;
+        m_Link.m_HisKind = kind;
+        m_Link.m_HisVariant = variant;
     }
-    ~KindScope() { m_Kind = 0; }
-    KindScope(const KindScope &) = delete;
-    KindScope &operator=(const KindScope &) = delete;
+    ~DownloadScope()
+    {
+        m_Link.m_HisKind = 0;
+        m_Link.m_HisVariant = HisVariant::None;
+    }
+    DownloadScope(const DownloadScope &) = delete;
+    DownloadScope &operator=(const DownloadScope &) = delete;
 
 private:
-    int &m_Kind;
+    SCodeUsb &m_Link;
 };
-
-} // namespace
 
 bool SCodeUsb::IsPageVariant(int devType)
 {
@@ -69,49 +73,79 @@ bool SCodeUsb::ReportProgress(int kind, int done, int total)
     return !m_HisCallbacks.m_Progress || m_HisCallbacks.m_Progress(kind, done, total);
 }
 
-bool SCodeUsb::AskPageZero(int kind, const std::function<bool()> &ask)
+// Page 0 brings the count: asked up to three times. A sensor that answered another page
+// instead (it took the request for the continuation of an earlier download) is set back to
+// the start before the next try.
+bool SCodeUsb::AskPageZero(int kind, const std::function<HisWait()> &ask,
+                           const std::function<void()> &reseat)
 {
     for (int n = 0; n < PAGE_ZERO_ASKS; ++n) {
         if (!ReportProgress(kind, 0, 0)) {
             m_HisEnd = HisEnd::Cancelled;
             return false;
         }
-        if (ask())
+        const HisWait wait = ask();
+        if (wait == HisWait::Answered)
             return true;
+        if (wait == HisWait::OtherPage && reseat)
+            reseat();
     }
     m_HisEnd = HisEnd::NoReply;
     return false;
 }
 
-bool SCodeUsb::AskOneHisData(int, int page, int mode, int index, TAG_T_SPM25Data scratch,
-                             int kind, int tries)
+// Reads replies until the one for `page` (reply code `code`) comes. Any other reply is decoded
+// as usual but does not end the wait: a late reply or a count is never taken for this page.
+HisWait SCodeUsb::WaitForPage(int index, int page, unsigned char code, int tries, int waitMs,
+                              TAG_T_SPM25Data *scratch)
+{
+    for (int t = 0; t < tries; ++t) {
+        QThread::msleep(unsigned(waitMs));
+        QCoreApplication::processEvents();
+        const unsigned char got = ReadHistoryReply(index, scratch);
+        if (code == REPLY_HIS_BLOCK)
+            qDebug("mResult=%d", int(got));
+        if (got != code || m_HisReplyPage < 0)
+            continue;
+        if (m_HisReplyPage == page)
+            return HisWait::Answered;
+        if ((m_HisReplyPage & 0xFF) == (page & 0xFF))
+            return HisWait::OtherPage; // asking longer brings nothing else
+    }
+    return HisWait::Silent;
+}
+
+HisWait SCodeUsb::AskOneHisData(int, int page, int mode, int index, TAG_T_SPM25Data scratch,
+                                int kind, int tries)
 {
     if (SerialInUse())
         m_SerialPort.AskHistoryData(page, kind, mode);
     else
         AskHistoryPage(index, page, kind);
-    for (; tries < BLOCK_TRIES; ++tries) {
-        QThread::msleep(BLOCK_WAIT_MS);
-        QCoreApplication::processEvents();
-        const unsigned char code = ReadHistoryReply(index, &scratch);
-        qDebug("mResult=%d", int(code));
-        if (code == REPLY_HIS_BLOCK)
-            return true;
-    }
-    return false;
+    return WaitForPage(index, page, REPLY_HIS_BLOCK, BLOCK_TRIES - tries, BLOCK_WAIT_MS, &scratch);
 }
 
 bool SCodeUsb::ReadHistoryDataNew(int index, int kind, int mode)
 {
-    const KindScope scope(m_HisKind, kind);
+    const DownloadScope scope(*this, kind, HisVariant::Blocks);
     // Only this kind's store starts afresh: a PM10 pass stays for pairing with the PM2.5 pass.
     ResetStore(kind == HIS_SUB_PM10);
     m_5MinutesCount = 0;
+    m_ReportedCount = 0;
     m_HisTotalCount = 0;
     m_HisEnd = HisEnd::Complete;
     const TAG_T_SPM25Data scratch{};
-    if (!AskPageZero(kind, [&] { return AskOneHisData(0, 0, mode, index, scratch, kind, 0); }))
+    // A USB request names only the low 8 bits of its page: a request of another kind is the
+    // one way the frames leave to make the sensor start a download afresh at page 0.
+    const auto reseat = [&] {
+        if (SerialInUse())
+            return;
+        AskHistoryPage(index, 0, kind == HIS_SUB_PM25 ? HIS_SUB_PM10 : HIS_SUB_PM25);
+        QThread::msleep(BLOCK_WAIT_MS);
+    };
+    if (!AskPageZero(kind, [&] { return AskOneHisData(0, 0, mode, index, scratch, kind, 0); }, reseat))
         return false;
+    m_HisTotalCount = m_ReportedCount;
 
     if (m_5MinutesCount >= HIS_LEN)
         m_5MinutesCount = MAX_BLOCK_COUNT;
@@ -126,7 +160,7 @@ bool SCodeUsb::ReadHistoryDataNew(int index, int kind, int mode)
         }
         qDebug("m_5MinutesCount=%d,i=%d,mDataHalfHourCountFlash=%d", int(m_5MinutesCount), i,
                pages);
-        if (AskOneHisData(0, i, mode, index, scratch, kind, 0)) {
+        if (AskOneHisData(0, i, mode, index, scratch, kind, 0) == HisWait::Answered) {
             silent = 0;
         } else if (++silent == SILENT_PAGES_STOP) {
             m_HisEnd = HisEnd::NoReply;
@@ -138,29 +172,24 @@ bool SCodeUsb::ReadHistoryDataNew(int index, int kind, int mode)
     return true;
 }
 
-bool SCodeUsb::AskOnePage(int index, int page, int tries, int waitMs)
+HisWait SCodeUsb::AskOnePage(int index, int page, int tries, int waitMs)
 {
     if (SerialInUse())
         m_SerialPort.AskHistoryPage(page);
     else
         AskHistoryPage(index, page, 0);
     TAG_T_SPM25Data scratch{};
-    for (int t = 0; t < tries; ++t) {
-        QThread::msleep(unsigned(waitMs));
-        QCoreApplication::processEvents();
-        if (ReadHistoryReply(index, &scratch) == REPLY_HIS_PAGE)
-            return true;
-    }
-    return false;
+    return WaitForPage(index, page, REPLY_HIS_PAGE, tries, waitMs, &scratch);
 }
 
 bool SCodeUsb::ReadHistoryDataOld(int index, int kind)
 {
+    const DownloadScope scope(*this, 0, HisVariant::Pages);
     ResetStore(false);
     m_5MinutesCount = 0;
     m_HisTotalCount = 0;
     m_HisEnd = HisEnd::Complete;
-    if (!AskPageZero(kind, [&] { return AskOnePage(index, 0, PAGE_TRIES, PAGE_WAIT_MS); }))
+    if (!AskPageZero(kind, [&] { return AskOnePage(index, 0, PAGE_TRIES, PAGE_WAIT_MS); }, {}))
         return false;
 
     const int pages = std::min(m_5MinutesCount / BLOCK_LEN * 2, MAX_FULL_PAGES);
@@ -177,17 +206,18 @@ bool SCodeUsb::ReadHistoryDataOld(int index, int kind)
     const int total = 1 + int(rest.size());
     for (int k = 0; k < int(rest.size()); ++k) {
         const int done = 1 + k;
+        const bool full = rest[size_t(k)] < pages;
         if (!ReportProgress(kind, done, total)) {
             m_HisEnd = HisEnd::Cancelled;
-            StampPages(PAGE_VALUES * done);
-            return true;
+        } else if (AskOnePage(index, rest[size_t(k)], full ? PAGE_TRIES : REMAINDER_TRIES,
+                              full ? PAGE_WAIT_MS : REMAINDER_WAIT_MS)
+                   != HisWait::Answered) {
+            m_HisEnd = HisEnd::NoReply; // the pages before it are kept, as after a cancel
+        } else {
+            continue;
         }
-        const bool full = rest[size_t(k)] < pages;
-        if (!AskOnePage(index, rest[size_t(k)], full ? PAGE_TRIES : REMAINDER_TRIES,
-                        full ? PAGE_WAIT_MS : REMAINDER_WAIT_MS)) {
-            m_HisEnd = HisEnd::NoReply;
-            return false;
-        }
+        StampPages(PAGE_VALUES * done);
+        return true;
     }
     ReportProgress(kind, total, total);
     StampPages(m_HisTotalCount);

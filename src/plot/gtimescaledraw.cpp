@@ -9,7 +9,6 @@
 namespace {
 
 constexpr int HISTORY_MODE = 2;
-constexpr int HISTORY_TABLE_DEVICE = 130;
 constexpr double SECONDS_PER_HISTORY_ENTRY = 300.0;
 // Far beyond any series, and small enough that QDateTime's millisecond arithmetic cannot overflow.
 constexpr double MAX_OFFSET_SECS = 1e12;
@@ -43,7 +42,9 @@ QString GTimeToStr(QDateTime base, double v, int mode)
 {
     // The exit command frees the sets while labels may still be asked for.
     const GRecordDataSet *set0 = g_pRecordSets;
-    if (set0 && set0->m_Mode == HISTORY_MODE && set0->m_DevType == HISTORY_TABLE_DEVICE)
+    // The history knows how it was stamped: a sensor plugged in since changes nothing.
+    if (set0 && set0->m_Mode == HISTORY_MODE && set0->m_pHistory
+        && set0->m_pHistory->m_bStampedHistory)
         return HistoryTimeToStr(set0->histtime, v);
 
     if (std::isnan(v))

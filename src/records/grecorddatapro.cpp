@@ -176,6 +176,8 @@ bool GRecordDataPro::SaveRecordFile(QString path, int channel)
 
 bool GRecordDataPro::LoadRecordFile(QString path, int channel)
 {
+    if (!m_pRealData) // a series that could not be allocated cannot show the file
+        return false;
     if (RecordDataRead(m_pRecordData, path.toLocal8Bit().constData()) < 0)
         return false;
     RecordDataToRealData2(channel);

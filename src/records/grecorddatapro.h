@@ -5,8 +5,6 @@
 #include "realdata.h"
 #include "recorddata.h"
 
-class SCodeUsb;
-
 #include <QDateTime>
 #include <QString>
 #include <QVector>
@@ -43,10 +41,10 @@ public:
     // the file cannot be read or is refused.
     bool LoadRecordFile(QString path, int channel);
     // Writes the stream as a tab-separated text: raw samples (mode 0, 1) or the downloaded
-    // history (mode 2), stamped by the sensor (type 130: histTimes) or from the download's
-    // end. False when the file could not be written (an older one then stays as it was).
-    bool SaveTextFile(const SCodeUsb *link, QString path, int mode, int devState,
-                      const QVector<uint32_t> &histTimes);
+    // history (mode 2), stamped by the sensor (m_bStampedHistory: histTimes, one per record) or
+    // from the download's end; a pause or a dropped block writes no rows. False when the file
+    // could not be written (an older one then stays as it was).
+    bool SaveTextFile(QString path, int mode, const QVector<uint32_t> &histTimes);
 
     _SRealData *m_pRealData;     // null when it could not be allocated
     _SRecordData *m_pRecordData; // null when it could not be allocated
@@ -59,4 +57,10 @@ public:
     // The values last appended, for gap fillers (the series stops holding them once full).
     double m_LastValue0;
     double m_LastValue1;
+
+    // What the samples are, fixed when they were taken, whatever sensor is attached later:
+    // values per sample (2: PM2.5 and PM10), and a history labelled from the sensor's own time
+    // stamps (it starts at time 0).
+    int m_ValueCount = 1;
+    bool m_bStampedHistory = false;
 };

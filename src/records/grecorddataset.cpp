@@ -33,17 +33,19 @@ struct HistoryRow {
     uint16_t m_First; // PM2.5, or the second channel's value
     uint16_t m_PM10;
     uint32_t m_Time;
+    int m_Position; // place in the sensor's history: block * 12 + place in the block, or page order
 };
 
-// The downloaded values in order, each with its PM10 partner and time stamp. After a PM10
-// pass the values pair by block: a block kept in one pass only is dropped from both.
+// The downloaded values in the order of the sensor's history, each with its PM10 partner, time
+// stamp and place. After a PM10 pass the values pair by block: a block kept in one pass only is
+// dropped from both.
 std::vector<HistoryRow> PairHistory(const SCodeUsb &link, bool withPM10)
 {
     std::vector<HistoryRow> rows;
     const int n = std::min(int(link.m_RealPM25Count), int(link.m_HisTimes.size()));
-    if (!withPM10) {
+    if (link.m_PM25Spans.empty()) { // six-value pages, one after the other
         for (int i = 0; i < n; ++i)
-            rows.push_back({link.m_PM25His[i], 0, link.m_HisTimes[size_t(i)]});
+            rows.push_back({link.m_PM25His[i], 0, link.m_HisTimes[size_t(i)], i});
         return rows;
     }
     std::vector<const HisSpan *> pm10(SCodeUsb::HIS_MAX_BLOCKS, nullptr);
@@ -51,15 +53,20 @@ std::vector<HistoryRow> PairHistory(const SCodeUsb &link, bool withPM10)
         pm10[size_t(s.m_Block)] = &s;
     for (const HisSpan &s : link.m_PM25Spans) {
         const HisSpan *partner = pm10[size_t(s.m_Block)];
-        if (!partner)
+        if (withPM10 && !partner)
             continue;
         for (int k = 0; k < s.m_Count && s.m_First + k < n; ++k) {
             // Trailing empty PM10 values were not kept; the sensor sent 0 or 0xFFFF there.
-            const uint16_t b = k < partner->m_Count ? link.m_PM10His[partner->m_First + k] : 0;
+            const uint16_t b =
+                partner && k < partner->m_Count ? link.m_PM10His[partner->m_First + k] : 0;
             const int at = s.m_First + k;
-            rows.push_back({link.m_PM25His[at], b, link.m_HisTimes[size_t(at)]});
+            rows.push_back({link.m_PM25His[at], withPM10 ? b : uint16_t(0),
+                            link.m_HisTimes[size_t(at)], SCodeUsb::BLOCK_LEN * s.m_Block + k});
         }
     }
+    std::stable_sort(rows.begin(), rows.end(), [](const HistoryRow &x, const HistoryRow &y) {
+        return x.m_Position < y.m_Position;
+    });
     return rows;
 }
 
@@ -180,21 +187,37 @@ uint16_t GRecordDataSet::StoreHistory(SCodeUsb *link, int channel, QDateTime now
     m_Mode = 2;
     m_pCurrent = m_pHistory;
     m_DevType = link->m_DevType; // the labels' rule must not wait for the next sample
+    m_pHistory->m_ValueCount = withPM10 ? 2 : 1;
+    m_pHistory->m_bStampedHistory = m_DevType == HISTORY_TABLE_DEVICE;
     const int n = int(rows.size());
+    const int first = n > 0 ? rows.front().m_Position : 0;
+    const int last = n > 0 ? rows.back().m_Position : -1;
+    // One record per place from the first value kept to the last: the places of values not
+    // kept (a dropped block) are gap records, so every value keeps its own time.
+    const int records = last - first + 1;
     _SRecordData *image = m_pHistory->m_pRecordData;
-    RecordDataAlloc(image, n);
-    for (const HistoryRow &row : rows)
-        RecordDataAdd(image, 0, 0, row.m_First, row.m_PM10, -1);
-    const int width = n >= HISTORY_MIN_WIDTH ? n : HISTORY_WIDTH;
-    int64_t endTime = now.toSecsSinceEpoch();
-    if (m_DevType == HISTORY_TABLE_DEVICE)
-        endTime = int64_t(n) * secPerRecord;
-    else if (endedEarly)
-        endTime = int64_t(rows.back().m_Time) + secPerRecord; // ends with its last value kept
-    m_pHistory->RecordDataToRealData(uint32_t(endTime), channel, secPerRecord, width);
+    RecordDataAlloc(image, records);
     histtime.clear();
-    histtime.reserve(n);
-    for (const HistoryRow &row : rows)
-        histtime.append(row.m_Time);
+    histtime.reserve(records);
+    size_t r = 0;
+    for (int place = first; place <= last; ++place) {
+        if (rows[r].m_Position == place) {
+            const HistoryRow &row = rows[r++];
+            RecordDataAdd(image, 0, 0, row.m_First, row.m_PM10, -1);
+            histtime.append(row.m_Time);
+        } else {
+            RecordDataAdd(image, RECORD_GAP_WORD, RECORD_GAP_WORD, 0, 0, -1);
+            histtime.append(histtime.last() + SCodeUsb::HIS_SPACING_SEC);
+        }
+    }
+    const int width = n >= HISTORY_MIN_WIDTH ? n : HISTORY_WIDTH;
+    int64_t endTime = int64_t(records) * secPerRecord;
+    if (m_DevType != HISTORY_TABLE_DEVICE) {
+        // Counted back from the download: the newest value the sensor holds is one interval old.
+        // A download that ended early keeps its values at the same times as a complete one.
+        const int total = std::max(link->m_HisTotalCount, last + 1);
+        endTime = now.toSecsSinceEpoch() - int64_t(total - last - 1) * secPerRecord;
+    }
+    m_pHistory->RecordDataToRealData(uint32_t(endTime), channel, secPerRecord, width);
     return uint16_t(n);
 }

@@ -1,8 +1,6 @@
 // The text export (".xls"): tab-separated rows a spreadsheet opens as a table.
 #include "grecorddatapro.h"
 
-#include "scodeusb.h"
-
 #include <QSaveFile>
 #include <QVector>
 #include <charconv>
@@ -10,7 +8,6 @@
 
 namespace {
 
-constexpr int HISTORY_TABLE_DEVICE = 130; // its history carries the sensor's own stamps
 constexpr int FLUSH_BYTES = 1 << 16;
 
 // Local clock texts for UTC seconds, converted once per minute: the zone's offset changes only
@@ -132,15 +129,14 @@ void AppendRow(TextOut &out, int number, LocalTimes &times, qint64 utc, double a
 
 } // namespace
 
-bool GRecordDataPro::SaveTextFile(const SCodeUsb *link, QString path, int mode, int devState,
-                                  const QVector<uint32_t> &histTimes)
+bool GRecordDataPro::SaveTextFile(QString path, int mode, const QVector<uint32_t> &histTimes)
 {
     const _SRealData *s = m_pRealData;
     const _SRecordData *image = m_pRecordData;
     if (!s || !image)
         return false;
     TextOut out(path);
-    const bool twoValues = devState == 2;
+    const bool twoValues = m_ValueCount == 2;
     QByteArray &head = out.Buffer();
     head += "Data Count:" + QByteArray::number(s->m_DataCount);
     out.EndLine();
@@ -158,15 +154,19 @@ bool GRecordDataPro::SaveTextFile(const SCodeUsb *link, QString path, int mode, 
         return out.Commit();
     }
     // A history is written as the sensor sent it, one row per value, whatever the zoom.
-    const bool stamped = link && link->m_DevType == HISTORY_TABLE_DEVICE;
-    LocalTimes times(stamped ? LocalTimes::DayMinutes : LocalTimes::Minutes);
+    LocalTimes times(m_bStampedHistory ? LocalTimes::DayMinutes : LocalTimes::Minutes);
     const int n = image->m_pItems ? qBound(0, int(image->m_Count), int(image->m_MaxCount)) : 0;
     const double scale = m_ValueScale > 0 ? m_ValueScale : 10;
+    int row = 0;
     for (int i = 0; i < n; ++i) {
-        const qint64 utc = stamped ? (i < histTimes.size() ? histTimes[i] : 0)
-                                   : start + qint64(i) * s->m_DataSecUnit;
         const _SRecordItem &r = image->m_pItems[i];
-        AppendRow(out, i + 1, times, utc, r.m_PM25 / scale, r.m_PM10 / scale, twoValues);
+        if (RecordIsGap(r))
+            continue; // a block the download dropped
+        if (m_bStampedHistory && i >= histTimes.size())
+            break; // a value without its stamp would be written at the epoch
+        const qint64 utc =
+            m_bStampedHistory ? histTimes[i] : start + qint64(i) * s->m_DataSecUnit;
+        AppendRow(out, ++row, times, utc, r.m_PM25 / scale, r.m_PM10 / scale, twoValues);
     }
     return out.Commit();
 }

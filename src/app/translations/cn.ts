@@ -172,6 +172,10 @@
         <translation>历史数据读取完成。</translation>
     </message>
     <message>
+        <source>History download stopped: %1 values kept.</source>
+        <translation>历史数据读取已停止：保留了 %1 个数据。</translation>
+    </message>
+    <message>
         <source>Cancel</source>
         <translation>取消</translation>
     </message>

@@ -172,6 +172,10 @@
         <translation>Finish reading history data.</translation>
     </message>
     <message>
+        <source>History download stopped: %1 values kept.</source>
+        <translation>History download stopped: %1 values kept.</translation>
+    </message>
+    <message>
         <source>Cancel</source>
         <translation>Cancel</translation>
     </message>
