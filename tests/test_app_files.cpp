@@ -6,6 +6,8 @@
 
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <qwt_plot.h>
+#include <qwt_scale_draw.h>
 
 namespace {
 
@@ -171,6 +173,35 @@ void TestAppFiles::historyExport()
     const _SRealData *opened = set->m_pFile->m_pRealData;
     QCOMPARE(set->m_Mode, 1);
     QCOMPARE(opened->m_pData0[opened->m_DataCount - 1], 10.0);
+
+    // The sensor goes, another model comes: the history keeps its PM10 column and its own
+    // stamps, on the axis too, and the live stream keeps its PM10 column.
+    QCOMPARE(Run(w, w.ui->actionOpen, Path("after.str")), QString());
+    w.ui->actionCollect_historical_data->trigger();
+    QCOMPARE(Run(w, w.ui->actionExecl, Path("history.xls")), QString());
+    const QList<QByteArray> before = Lines(Path("history.xls"));
+    live.bed.unplug(live.id);
+    QVERIFY(live.TickUntil([&] { return w.m_DevState == 0; }));
+    QCOMPARE(Run(w, w.ui->actionExecl, Path("gone.xls")), QString());
+    QCOMPARE(Lines(Path("gone.xls")), before);
+    live.id = live.bed.addUsbSensor();
+    live.bed.with(live.id, [](sim::SimSensor &s) { s.setDeviceType(4); });
+    // Announced before the next look for the serial bridge, as within a second of the unplug.
+    QVERIFY(QTest::qWaitFor([&] {
+        w.m_CodeUsb.PollHotplug();
+        return w.m_CodeUsb.m_bUsbArrived;
+    }));
+    QVERIFY(live.Identify());
+    QVERIFY(live.Measure(1, 100));
+    QCOMPARE(w.m_DevState, 1);
+    QCOMPARE(Run(w, w.ui->actionExecl, Path("other.xls")), QString());
+    QCOMPARE(Lines(Path("other.xls")), before);
+    const QwtScaleDraw *axis = w.ui->qwtPlot->axisScaleDraw(QwtPlot::xBottom);
+    QCOMPARE(axis->label(0).text(), QDateTime::fromSecsSinceEpoch(set->histtime[0])
+                                        .toString(QStringLiteral("MM-dd \nhh:mm")));
+    w.ui->actionCollection->trigger();
+    QCOMPARE(Run(w, w.ui->actionExecl, Path("live.xls")), QString());
+    QCOMPARE(Lines(Path("live.xls")).value(2), QByteArray("number\ttime       \tPM25Value\tPM10Value\t\r"));
 }
 
 void TestAppFiles::channelFiles_data()

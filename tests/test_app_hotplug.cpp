@@ -18,7 +18,7 @@ bool Within2s(Live &live, const std::function<bool()> &cond)
 
 int Plug(sim::SimBed &bed, bool serial, uint8_t type, const char *tty)
 {
-    const int id = serial ? bed.addSerialSensor(tty) : bed.addUsbSensor();
+    const int id = serial ? bed.addSerialSensor(tty ? tty : "ttyUSB0") : bed.addUsbSensor();
     bed.with(id, [&](sim::SimSensor &s) {
         s.setDeviceType(type);
         s.setKinds({1, 17});
@@ -37,6 +37,7 @@ private slots:
     void unplugAndReplug();
     void lateSensor_data() { LinkRows(); }
     void lateSensor();
+    void sensorsOfEveryKindInTurn();
 };
 
 void TestAppHotplug::unplugAndReplug_data()
@@ -108,7 +109,9 @@ void TestAppHotplug::lateSensor()
         w.PollDevice(0);
     QVERIFY(log.Lines().filter("sensor").isEmpty());
 
-    // A one-channel sensor with PM10: the sets stay, its widgets follow its type.
+    // A one-channel sensor with PM10, ten minutes later: the sets stay, its widgets follow its
+    // type, and its first sample is stored at its own second.
+    live.clock.Step(601);
     live.id = Plug(live.bed, serial, 130, "ttyUSB0");
     QVERIFY(Within2s(live, [&] { return w.m_bDevInfoOk == 1; }));
     QCOMPARE(log.CountStartingWith(serial ? "sensor plugged in: serial" : "sensor plugged in: USB"), 1);
@@ -119,9 +122,63 @@ void TestAppHotplug::lateSensor()
     QCOMPARE(w.m_Plot.m_Curves.size(), 2);
     QCOMPARE(w.m_CurveActions.size(), 1);
     QVERIFY(live.Measure(1, 150, 200));
+    const GRecordDataPro *stream = w.RecordSet(0)->m_pLive;
+    QCOMPARE(stream->m_StartTime, live.clock.now);
     QVERIFY(live.Measure(1, 151, 201));
+    QCOMPARE(stream->m_pRecordData->m_Count, 2); // no filler across the wait
     QVERIFY(w.m_Plot.m_Curves[1]->dataSize() > 0); // PM10 drawn
     QCOMPARE(w.ui->lineEditValue->text(), QStringLiteral("15.1"));
+}
+
+void TestAppHotplug::sensorsOfEveryKindInTurn()
+{
+    // A one-channel sensor at the start: one record set.
+    Live live(false, 4, {1});
+    PM2_5 &w = *live.w;
+    QVERIFY(live.Identify());
+    QCOMPARE(w.RecordSetCount(), 1);
+    QVERIFY(live.Measure(1, 100));
+
+    // A TVOC sensor next: its second channel is made, and named TVOC once it says so.
+    live.bed.unplug(live.id);
+    QVERIFY(live.TickUntil([&] { return w.m_DevState == 0; }));
+    live.id = Plug(live.bed, false, 20, nullptr);
+    live.bed.with(live.id, [](sim::SimSensor &s) { s.setKinds({1, 33}); });
+    QVERIFY(live.Identify());
+    QCOMPARE(w.RecordSetCount(), 2);
+    QVERIFY(w.ui->radioButtonPA->isVisibleTo(&w));
+    QVERIFY(live.Measure(33, 250));
+    QVERIFY(live.Measure(33, 251));
+    QCOMPARE(w.RecordSet(1)->m_pLive->m_LiveCount, 2);
+    QCOMPARE(w.ui->radioButtonPA->text(), QStringLiteral("TVOC"));
+
+    // A formaldehyde sensor on the serial bridge: not TVOC, in its history request and in the
+    // names of its files.
+    live.bed.unplug(live.id);
+    QVERIFY(live.TickUntil([&] { return w.m_DevState == 0; }));
+    live.id = Plug(live.bed, true, 20, "ttyUSB0");
+    live.bed.with(live.id, [&](sim::SimSensor &s) {
+        s.generateHistory(12, live.clock.now.toSecsSinceEpoch() - 297);
+    });
+    QVERIFY(live.Identify());
+    QVERIFY(live.Measure(17, 45));
+    QCOMPARE(w.ui->radioButtonPA->text(), QStringLiteral("Formaldehyde"));
+    QCOMPARE(w.m_Plot.m_bTVOC, 0);
+    w.ui->radioButtonPA->click();
+    w.ui->actionCollect_historical_data->trigger();
+    const std::vector<int> kinds = live.bed.with(live.id, [](sim::SimSensor &s) {
+        std::vector<int> k;
+        for (const sim::Request &r : s.requests())
+            if (r.page >= 0)
+                k.push_back(r.image[4]);
+        return k;
+    });
+    QCOMPARE(kinds, std::vector<int>(3, 2));
+    QString suggested;
+    AnswerFileDialog(QString(), &suggested);
+    w.ui->actionExecl->trigger();
+    QVERIFY2(QFileInfo(suggested).fileName().startsWith(QLatin1String("FormDeviceHistory")),
+             qPrintable(suggested));
 }
 
 QTEST_MAIN(TestAppHotplug)

@@ -8,6 +8,8 @@
 #include "textimport.h"
 
 #include <QTemporaryDir>
+#include <csignal>
+#include <sys/resource.h>
 #include <QtTest>
 #include <cstring>
 #include <fstream>
@@ -77,6 +79,7 @@ private slots:
     void textImportRejects_data();
     void textImportRejects();
     void longRunThinsAndKeepsItsFiles();
+    void fullDiskKeepsTheOldFiles();
 
 private:
     QTemporaryDir m_Dir;
@@ -386,6 +389,75 @@ void TestRecordsFiles::longRunThinsAndKeepsItsFiles()
 #else
     Q_UNUSED(grown);
 #endif
+}
+
+namespace {
+
+// Files may grow to `bytes` only while it lives, as on a disk with that much room left.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        std::signal(SIGXFSZ, SIG_IGN); // a write past the limit fails instead of killing us
+        getrlimit(RLIMIT_FSIZE, &m_Old);
+        rlimit limit = m_Old;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_Old); }
+
+private:
+    rlimit m_Old{};
+};
+
+} // namespace
+
+void TestRecordsFiles::fullDiskKeepsTheOldFiles()
+{
+    // Every write fails once the disk is full: small files (all in the write buffer until the
+    // end), large ones, the text export and the recovery copies. Each reports it, and the file
+    // of that name stays as it was.
+    _SRecordData image;
+    for (int i = 0; i < 5000; ++i)
+        RecordDataAdd(&image, 0, 0, uint16_t(i), 0, -1);
+    GRecordDataPro live;
+    for (int i = 0; i < 50; ++i)
+        RealDataAdd(live.m_pRealData, i, 0, 1, 0);
+    const QByteArray old = "an older file of that name";
+    QTemporaryDir dir;
+    auto path = [&](const char *name) { return dir.filePath(QString::fromLatin1(name)); };
+    for (const char *name : {"small.str", "large.str", "text.xls"}) {
+        QFile f(path(name));
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(old) == old.size());
+    }
+    RecordRecovery recovery(path("recovery"), QDateTime::currentDateTime());
+    QVERIFY(QDir().mkpath(path("recovery")));
+    {
+        QFile f(recovery.FileName(0));
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(old) == old.size());
+    }
+    {
+        FileSizeLimit full(60);
+        const int count = image.m_Count;
+        image.m_Count = 5; // 68 bytes
+        QCOMPARE(RecordDataWrite(&image, path("small.str").toLocal8Bit(), 0), -1);
+        image.m_Count = count;
+        QCOMPARE(RecordDataWrite(&image, path("large.str").toLocal8Bit(), 0), -1);
+        QVERIFY(!live.SaveTextFile(path("text.xls"), 0, {}));
+        QVERIFY(recovery.WriteAsync({&image}));
+        QVERIFY(!recovery.Wait());
+        QVERIFY(recovery.TakeFailure());
+        QVERIFY(!recovery.TakeFailure()); // told once
+    }
+    for (const QString &p : {path("small.str"), path("large.str"), path("text.xls"),
+                             recovery.FileName(0)})
+        QCOMPARE(ReadAll(p), old);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 3); // nothing left beside them
+    QVERIFY(recovery.WriteAsync({&image}));
+    QVERIFY(recovery.Wait());
+    QVERIFY(!recovery.TakeFailure());
+    RecordDataFree(&image);
 }
 
 QTEST_GUILESS_MAIN(TestRecordsFiles)

@@ -68,6 +68,24 @@ GRecordDataSet *PM2_5::RecordSet(int channel) const
                                                                        : nullptr;
 }
 
+void PM2_5::GrowRecordSets(int count)
+{
+    if (!m_pRecordSets || count <= m_RecordSetCount)
+        return;
+    auto *sets = new GRecordDataSet[size_t(count)];
+    for (int i = 0; i < m_RecordSetCount; ++i)
+        sets[i].Swap(m_pRecordSets[i]);
+    for (int i = m_RecordSetCount; i < count; ++i) {
+        sets[i].Create();
+        sets[i].StartLive();
+        sets[i].m_bCollect = ui->actionCollection->isChecked() ? 1 : 0;
+    }
+    delete[] m_pRecordSets;
+    m_pRecordSets = sets;
+    g_pRecordSets = sets;
+    m_RecordSetCount = count;
+}
+
 void PM2_5::CreateRecordSets()
 {
     if (m_pRecordSets)

@@ -28,7 +28,9 @@ public:
     static constexpr int HISTORY_MESSAGE_MS = 3000;
     static constexpr int NO_DEVICE_MESSAGE_MS = 4000;
     static constexpr int RECOVERY_INTERVAL_MS = 60000;
+    static constexpr int RECOVERY_MESSAGE_MS = 10000;
     static constexpr int SERIAL_WATCH_TICKS = 5; // while no sensor is open: a look once a second
+    static constexpr int USB_LOOKS = 10;         // looks for an announced USB sensor
 
     explicit PM2_5(QWidget *parent = nullptr);
     ~PM2_5() override;
@@ -103,7 +105,12 @@ private slots:
 private:
     void SwitchLanguage(int language, const QString &file);
     void FreeRecordSets();
+    // More channels for a sensor that has them; the sets there keep their streams.
+    void GrowRecordSets(int count);
     void HandleDeviceInfo(int index);
+    // Stores a sample in its channel's live stream; a clock jump starts every live stream again.
+    void StoreLiveSample(int channel, const TAG_T_SPM25Data &record);
+    void RestartLiveStreams(qint64 jump);
     void ShowChannel(int channel);
     void ZoomTime(bool in);
     void ShowAllCurves(bool show);
@@ -134,6 +141,9 @@ private:
     int m_RecordSetCount = 0; // entries of m_pRecordSets
     std::unique_ptr<RecordRecovery> m_Recovery;
     int m_WatchTicks = 0;
+    int m_UsbLooks = 0; // looks for the announced USB sensor so far
+    bool m_bLiveRestarted = false; // a live stream started with the last sample: reset the axis
+    bool m_bRecoveryWarned = false;
     bool m_bHadDevice = false; // a sensor was open at some time: its samples stay savable
     int m_RecoveryTimerId = 0;
     bool m_bHistoryBusy = false;

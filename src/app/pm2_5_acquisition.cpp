@@ -3,10 +3,12 @@
 #include "ui_pm2_5.h"
 
 #include "grecorddataset.h"
+#include "recordclock.h"
 
 #include <QStatusBar>
 #include <QTimerEvent>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -68,7 +70,7 @@ bool PM2_5::HandleReply(int index, unsigned char code, const TAG_T_SPM25Data &re
         }
         if (!m_pRecordSets)
             return false;
-        m_pRecordSets[0].AddLiveData(record, 0);
+        StoreLiveSample(0, record);
         m_pRecordSets[0].m_DevType = m_CodeUsb.m_DevType;
         if (m_DevState == 2 && m_pRecordSets[0].m_pLive) // its samples carry PM10 for good
             m_pRecordSets[0].m_pLive->m_ValueCount = 2;
@@ -79,7 +81,7 @@ bool PM2_5::HandleReply(int index, unsigned char code, const TAG_T_SPM25Data &re
     case DATA_GAS_33:
         if (!RecordSet(1) || IgnoresSecondChannel(m_CodeUsb.m_DevType))
             return false;
-        m_pRecordSets[1].AddLiveData(record, 1);
+        StoreLiveSample(1, record);
         ShowValue(1, code);
         break;
     case REPLY_SERIAL_ID:
@@ -97,8 +99,37 @@ bool PM2_5::HandleReply(int index, unsigned char code, const TAG_T_SPM25Data &re
     }
     const GRecordDataSet *shown = RecordSet(m_Channel);
     if (shown && shown->m_bCollect)
-        UpdateShownPlot(false);
+        UpdateShownPlot(std::exchange(m_bLiveRestarted, false));
     return true;
+}
+
+void PM2_5::StoreLiveSample(int channel, const TAG_T_SPM25Data &record)
+{
+    GRecordDataSet &set = m_pRecordSets[channel];
+    if (const qint64 jump = set.ClockJump())
+        RestartLiveStreams(jump);
+    // A stream that starts with this sample moves its start: the time axis follows.
+    if (set.m_pLive && set.m_pLive->m_LiveCount == 0)
+        m_bLiveRestarted = true;
+    set.AddLiveData(record, channel);
+}
+
+void PM2_5::RestartLiveStreams(qint64 jump)
+{
+    // The stretch before the jump is kept whole in its recovery files; the next goes to new ones.
+    QString kept;
+    if (m_Recovery) {
+        m_Recovery->Wait();
+        WriteRecovery();
+        kept = m_Recovery->FileName(0);
+        m_Recovery->NewSession(RecordClockNow());
+    }
+    for (int i = 0; i < m_RecordSetCount; ++i)
+        if (m_pRecordSets[i].m_pLive)
+            m_pRecordSets[i].m_pLive->RestartLive();
+    qInfo("clock jumped by %lld s: the live streams start again at %s; the samples before are "
+          "in %s",
+          qlonglong(jump), qPrintable(RecordClockNow().toString(Qt::ISODate)), qPrintable(kept));
 }
 
 void PM2_5::HandleDeviceInfo(int index)
@@ -112,8 +143,10 @@ void PM2_5::HandleDeviceInfo(int index)
         ui->lineEditPM10Value->setVisible(true);
         ui->labelPM10Unit->setVisible(true);
     }
-    if (m_pRecordSets)
-        ApplyDeviceType(); // a sensor plugged in later: the sets and the live streams stay
+    if (m_pRecordSets) { // a sensor plugged in later: the sets and the live streams stay
+        GrowRecordSets(m_CodeUsb.GetDataKind());
+        ApplyDeviceType();
+    }
     CreateRecordSets();
 }
 
@@ -156,7 +189,9 @@ void PM2_5::DeviceGone()
 {
     qDebug("sensor gone: waiting for it\n");
     m_CodeUsb.CloseUsbHandles();
+    // Both flags go with the sensor: a stale one would close the next sensor at once.
     m_CodeUsb.m_bUsbLeft = false;
+    m_CodeUsb.m_SerialPort.m_bPortLost = false;
     m_CodeUsb.m_LinkMode = 2; // the next sensor may come on either link
     m_CodeUsb.m_DevType = -1;
     m_DevState = 0;
@@ -168,9 +203,19 @@ void PM2_5::DeviceGone()
 
 bool PM2_5::OpenArrivedDevice()
 {
-    // USB sensors are announced; the serial bridge is looked for once a second.
-    const bool lookUsb = m_CodeUsb.m_bUsbArrived || !m_CodeUsb.WatchHotplug();
+    // USB sensors are announced: looked for at once, and while an announced one cannot be
+    // opened yet (udev may not have given access to it) once a second for a while. The serial
+    // bridge is looked for once a second.
     const bool lookSerial = ++m_WatchTicks % SERIAL_WATCH_TICKS == 0;
+    bool lookUsb = !m_CodeUsb.WatchHotplug();
+    if (m_CodeUsb.m_bUsbArrived && (m_UsbLooks == 0 || lookSerial)) {
+        lookUsb = true;
+        if (++m_UsbLooks > USB_LOOKS) { // announced, but never to be opened: give up
+            m_CodeUsb.m_bUsbArrived = false;
+            m_UsbLooks = 0;
+            lookUsb = false;
+        }
+    }
     if (lookUsb && m_CodeUsb.RescanUsbDevices() > 0) {
         qDebug("sensor plugged in: USB\n");
     } else if (lookSerial && m_CodeUsb.m_SerialPort.ReopenSerialPort() == 1) {
@@ -178,9 +223,13 @@ bool PM2_5::OpenArrivedDevice()
     } else {
         return false;
     }
+    m_UsbLooks = 0;
     m_DevState = 1;
     m_bHadDevice = true;
     RebuildDeviceEntries(1);
+    // A new sensor names its second channel itself: TVOC only once it sends TVOC.
+    m_Plot.m_bTVOC = 0;
+    ui->radioButtonPA->setText(tr("Formaldehyde"));
     m_CodeUsb.AskDeviceInfo();
     return true;
 }

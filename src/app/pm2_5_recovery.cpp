@@ -6,7 +6,10 @@
 #include "recordclock.h"
 #include "recordrecovery.h"
 
+#include <QDir>
+#include <QStatusBar>
 #include <QtDebug>
+#include <utility>
 
 void PM2_5::StartRecovery()
 {
@@ -27,6 +30,10 @@ bool PM2_5::WriteRecovery()
 {
     if (!m_Recovery)
         return false;
+    if (m_Recovery->TakeFailure() && !std::exchange(m_bRecoveryWarned, true))
+        statusBar()->showMessage(tr("Recovery files could not be written to %1")
+                                     .arg(QDir::toNativeSeparators(RecordRecovery::DefaultFolder())),
+                                 RECOVERY_MESSAGE_MS);
     std::vector<const _SRecordData *> images;
     for (int i = 0; i < m_RecordSetCount; ++i) {
         GRecordDataPro *live = m_pRecordSets[i].m_pLive;

@@ -59,6 +59,8 @@ int GSerialPort::OpenSerialPort()
 
 int GSerialPort::ReopenSerialPort()
 {
+    if (m_pPort->isOpen())
+        return m_bPortOpen = 1; // a second open would fail and close the port in use
     m_PortList.clear();
     m_bPortLost = false;
     m_RxCount = 0;

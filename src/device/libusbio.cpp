@@ -47,9 +47,12 @@ int LibUsbIO::RescanUsbDevices()
     if (!m_LibUsbCtx)
         return 0; // libusb did not start: no USB at all (and no wait for it on every tick)
     CloseUsbHandles();
-    m_bUsbArrived = false;
     m_bUsbLeft = false;
     OpenListed();
+    // An announced sensor that could not be opened yet (udev may not have given access to it
+    // yet) stays announced, so the caller looks again.
+    if (!m_DevList.empty())
+        m_bUsbArrived = false;
     return int(m_DevList.size());
 }
 
@@ -69,15 +72,25 @@ void LibUsbIO::CloseUsbHandles()
 int LibUsbIO::HotplugEvent(libusb_context *, libusb_device *device, int event, void *self)
 {
     auto *io = static_cast<LibUsbIO *>(self);
-    libusb_device_descriptor desc{};
-    if (libusb_get_device_descriptor(device, &desc) != 0
-        || !io->IsAccepted(desc.idVendor, desc.idProduct))
+    if (event == LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT) {
+        // Only the departure of a device in use counts: another sensor, or any other device,
+        // may come and go while one is read.
+        io->m_bUsbLeft = io->m_bUsbLeft || io->IsOpen(device);
         return 0;
-    if (event == LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED)
+    }
+    libusb_device_descriptor desc{};
+    if (libusb_get_device_descriptor(device, &desc) == 0
+        && io->IsAccepted(desc.idVendor, desc.idProduct))
         io->m_bUsbArrived = true;
-    else
-        io->m_bUsbLeft = true;
     return 0; // stay registered
+}
+
+bool LibUsbIO::IsOpen(libusb_device *device) const
+{
+    for (const LibUsbDevice &dev : m_DevList)
+        if (dev.m_pHandle && libusb_get_device(dev.m_pHandle) == device)
+            return true;
+    return false;
 }
 
 bool LibUsbIO::WatchHotplug()

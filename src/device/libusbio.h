@@ -45,7 +45,7 @@ public:
     // Services hot-plug notifications without waiting (once per tick).
     void PollHotplug();
 
-    bool m_bUsbArrived = false; // a sensor was announced since the last rescan
+    bool m_bUsbArrived = false; // a sensor was announced and no rescan has opened one since
     bool m_bUsbLeft = false;    // an open sensor went away (announced, or a transfer found it gone)
 
     std::vector<LibUsbDevice> m_DevList;
@@ -60,6 +60,8 @@ protected:
     // Interrupt-OUT of one 20-byte request; nothing is sent when the index is not usable.
     void WriteRequest(int index, unsigned char *frame);
     bool IsAccepted(uint16_t vendor, uint16_t product) const;
+    // One of the devices this link has open.
+    bool IsOpen(libusb_device *device) const;
 
 private:
     static int HotplugEvent(libusb_context *ctx, libusb_device *device, int event, void *self);

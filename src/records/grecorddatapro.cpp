@@ -117,6 +117,18 @@ void GRecordDataPro::SkipLiveSeconds(qint64 seconds)
     }
 }
 
+void GRecordDataPro::RestartLive()
+{
+    if (_SRealData *s = m_pRealData) {
+        RealDataClear(s);
+        RealDataSetZoom(s, s->min_show, s->show_pt_cnt); // no points of the old stretch
+    }
+    if (m_pRecordData)
+        RecordDataInitHeader(m_pRecordData);
+    m_LiveCount = 0;
+    m_StartTime = QDateTime();
+}
+
 bool GRecordDataPro::RecordDataToRealData(uint32_t endTime, int channel, int secPerRecord,
                                           int width)
 {

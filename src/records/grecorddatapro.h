@@ -28,6 +28,8 @@ public:
     // The next `seconds` live positions hold no sample: gap records in the image, a jump in
     // time in the series.
     void SkipLiveSeconds(qint64 seconds);
+    // Empties the live stream (series, image, positions); the next sample starts it again.
+    void RestartLive();
     // Fills the series from a downloaded history in the record image; false when refused
     // (no series or image, non-positive seconds per record or width).
     bool RecordDataToRealData(uint32_t endTime, int channel, int secPerRecord, int width);

@@ -6,6 +6,7 @@
 #include <QtGlobal>
 #include <algorithm>
 #include <new>
+#include <utility>
 #include <vector>
 
 GRecordDataSet *g_pRecordSets = nullptr;
@@ -100,6 +101,18 @@ bool GRecordDataSet::Destroy()
     return true;
 }
 
+void GRecordDataSet::Swap(GRecordDataSet &other)
+{
+    std::swap(m_pLive, other.m_pLive);
+    std::swap(m_pFile, other.m_pFile);
+    std::swap(m_pHistory, other.m_pHistory);
+    std::swap(m_pCurrent, other.m_pCurrent);
+    histtime.swap(other.histtime);
+    std::swap(m_bCollect, other.m_bCollect);
+    std::swap(m_Mode, other.m_Mode);
+    std::swap(m_DevType, other.m_DevType);
+}
+
 int GRecordDataSet::SetMode(unsigned char mode, unsigned char collect)
 {
     m_Mode = mode;
@@ -133,20 +146,35 @@ bool GRecordDataSet::StartLive()
     return true;
 }
 
+qint64 GRecordDataSet::ClockJump() const
+{
+    const GRecordDataPro *live = m_pLive;
+    if (!live || live->m_LiveCount == 0 || !live->m_StartTime.isValid())
+        return 0;
+    const qint64 elapsed =
+        RecordClockNow().toSecsSinceEpoch() - live->m_StartTime.toSecsSinceEpoch();
+    const qint64 gap = elapsed - (live->m_LiveCount - 1);
+    return gap < -JUMP_BACK_SEC || gap > JUMP_ON_SEC ? gap : 0;
+}
+
 void GRecordDataSet::AddLiveData(const TAG_T_SPM25Data &rec, int flag)
 {
     GRecordDataPro *live = m_pLive;
     if (!live)
         return;
-    if (!live->m_StartTime.isValid())
-        live->SetStartTimeNow(); // a sample before StartLive starts the stream
-    const qint64 elapsed =
-        RecordClockNow().toSecsSinceEpoch() - live->m_StartTime.toSecsSinceEpoch();
+    // A jump is never filled second by second (a year would thin the image for good): the
+    // stream starts again. The window saves the stretch before; here nothing else can.
+    if (ClockJump() != 0)
+        live->RestartLive();
     const double scale = live->SetValueScale(flag);
     if (live->m_LiveCount == 0) {
+        // Its own second, however long after the stream was set up the sensor came.
+        live->SetStartTimeNow();
         live->AddOneData(rec, scale);
         return;
     }
+    const qint64 elapsed =
+        RecordClockNow().toSecsSinceEpoch() - live->m_StartTime.toSecsSinceEpoch();
     // The position count, not the series' last time: it goes on advancing once the series is
     // full, so a full live stream is not taken for an ever-growing gap.
     const qint64 last = live->m_LiveCount - 1;

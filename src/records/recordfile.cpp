@@ -1,7 +1,8 @@
 #include "recordfile.h"
 
+#include "safesave.h"
+
 #include <QFile>
-#include <QSaveFile>
 #include <QString>
 #include <QtEndian>
 #include <cstdlib>
@@ -114,9 +115,7 @@ int RecordDataWrite(_SRecordData *image, const char *path, int channel)
         return -1;
     // A count beyond the array would read past it.
     const int n = std::min(image->m_Count, image->m_MaxCount);
-    QSaveFile file(QString::fromLocal8Bit(path));
-    if (!file.open(QIODevice::WriteOnly))
-        return -1;
+    SafeSave file(QString::fromLocal8Bit(path));
     char head[RECORD_FILE_HEADER];
     std::memcpy(head, image->m_Magic, 4);
     Put<int32_t>(head + 4, image->m_Version);
@@ -125,14 +124,14 @@ int RecordDataWrite(_SRecordData *image, const char *path, int channel)
     Put<uint32_t>(head + 16, image->m_StartTime);
     Put<int32_t>(head + 20, image->m_Channel);
     Put<int32_t>(head + 24, image->m_SecUnit);
-    bool ok = file.write(head, sizeof head) == qint64(sizeof head);
+    bool ok = file.Write(head, sizeof head);
     char slice[SLICE * 8];
     for (int at = 0; ok && at < n; at += SLICE) {
         const int m = std::min(SLICE, n - at);
         ToFileOrder(image->m_pItems + at, m, slice);
-        ok = file.write(slice, qint64(m) * 8) == qint64(m) * 8;
+        ok = file.Write(slice, qint64(m) * 8);
     }
-    return ok && file.commit() ? 1 : -1;
+    return file.Commit() ? 1 : -1;
 }
 
 namespace {

@@ -2,12 +2,16 @@
 
 #include "recordfile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -43,11 +47,18 @@ bool CopyImage(const _SRecordData &from, Copy *to)
     return true;
 }
 
+// A process of that id exists (ours to signal or not): its session may be writing.
+bool ProcessRuns(qint64 pid)
+{
+    return pid > 0 && pid <= INT32_MAX && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
+}
+
 } // namespace
 
 RecordRecovery::RecordRecovery(QString folder, const QDateTime &sessionStart)
-    : m_Folder(std::move(folder)), m_Session(sessionStart.toUTC().toString(kStampFormat))
+    : m_Folder(std::move(folder))
 {
+    NewSession(sessionStart);
 }
 
 RecordRecovery::~RecordRecovery()
@@ -61,6 +72,14 @@ QString RecordRecovery::DefaultFolder()
            + QStringLiteral("/recovery");
 }
 
+void RecordRecovery::NewSession(const QDateTime &sessionStart)
+{
+    m_Session = sessionStart.toUTC().toString(kStampFormat) + QLatin1Char('-')
+                + QString::number(QCoreApplication::applicationPid());
+    if (++m_Sessions > 1)
+        m_Session += QLatin1Char('-') + QString::number(m_Sessions);
+}
+
 QString RecordRecovery::FileName(int channel) const
 {
     return QDir(m_Folder).filePath(QStringLiteral("%1-ch%2.str").arg(m_Session).arg(channel));
@@ -68,17 +87,21 @@ QString RecordRecovery::FileName(int channel) const
 
 int RecordRecovery::RemoveOldSessions(const QDateTime &now) const
 {
-    static const QRegularExpression name(QStringLiteral("^(\\d{8}-\\d{6})-ch\\d+\\.str$"));
+    // <start>[-<pid>[-<n>]]-ch<N>.str, and QSaveFile's unfinished <name>.XXXXXX beside it.
+    static const QRegularExpression name(
+        QStringLiteral("^\\d{8}-\\d{6}(?:-(\\d+)(?:-\\d+)?)?-ch\\d+\\.str(\\.[A-Za-z0-9]{6})?$"));
     const QDateTime limit = now.toUTC().addDays(-KEEP_DAYS);
     QDir dir(m_Folder);
     int removed = 0;
-    for (const QString &file : dir.entryList(QDir::Files)) {
-        const QRegularExpressionMatch m = name.match(file);
+    for (const QFileInfo &file : dir.entryInfoList(QDir::Files | QDir::Hidden)) {
+        const QRegularExpressionMatch m = name.match(file.fileName());
         if (!m.hasMatch())
             continue; // not ours
-        QDateTime start = QDateTime::fromString(m.captured(1), kStampFormat);
-        start.setTimeSpec(Qt::UTC);
-        if (start.isValid() && start < limit && dir.remove(file))
+        // A session that ran for weeks is judged by its last write, not by its start.
+        bool remove = file.lastModified() < limit;
+        if (!m.captured(2).isEmpty() && !m.captured(1).isEmpty())
+            remove = remove || !ProcessRuns(m.captured(1).toLongLong());
+        if (remove && dir.remove(file.fileName()))
             ++removed;
     }
     return removed;
@@ -90,7 +113,7 @@ bool RecordRecovery::WriteAsync(const std::vector<const _SRecordData *> &images)
         && m_Pending.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
         return false;
     if (m_Pending.valid())
-        m_Pending.get();
+        Collect(m_Pending.get());
     std::vector<Copy> copies;
     for (size_t channel = 0; channel < images.size(); ++channel) {
         Copy c;
@@ -114,5 +137,22 @@ bool RecordRecovery::WriteAsync(const std::vector<const _SRecordData *> &images)
 
 bool RecordRecovery::Wait()
 {
-    return m_Pending.valid() ? m_Pending.get() : true;
+    if (!m_Pending.valid())
+        return true;
+    const bool ok = m_Pending.get();
+    Collect(ok);
+    return ok;
+}
+
+void RecordRecovery::Collect(bool ok)
+{
+    m_bFailed = m_bFailed || !ok;
+}
+
+bool RecordRecovery::TakeFailure()
+{
+    if (m_Pending.valid()
+        && m_Pending.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+        Collect(m_Pending.get());
+    return std::exchange(m_bFailed, false);
 }

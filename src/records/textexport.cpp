@@ -1,7 +1,8 @@
 // The text export (".xls"): tab-separated rows a spreadsheet opens as a table.
 #include "grecorddatapro.h"
 
-#include <QSaveFile>
+#include "safesave.h"
+
 #include <QVector>
 #include <charconv>
 #include <cstring>
@@ -83,7 +84,7 @@ void AppendNumber(QByteArray &out, int n)
 class TextOut
 {
 public:
-    explicit TextOut(const QString &path) : m_File(path) { m_Ok = m_File.open(QIODevice::WriteOnly); }
+    explicit TextOut(const QString &path) : m_File(path) {}
 
     QByteArray &Buffer() { return m_Buf; }
     void EndLine()
@@ -95,20 +96,18 @@ public:
     bool Commit()
     {
         Flush();
-        return m_Ok && m_File.commit();
+        return m_File.Commit();
     }
 
 private:
     void Flush()
     {
-        if (m_Ok && !m_Buf.isEmpty())
-            m_Ok = m_File.write(m_Buf) == m_Buf.size();
+        m_File.Write(m_Buf);
         m_Buf.clear();
     }
 
-    QSaveFile m_File;
+    SafeSave m_File;
     QByteArray m_Buf;
-    bool m_Ok = false;
 };
 
 void AppendRow(TextOut &out, int number, LocalTimes &times, qint64 utc, double a, double b,

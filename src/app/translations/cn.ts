@@ -176,6 +176,10 @@
         <translation>历史数据读取已停止：保留了 %1 个数据。</translation>
     </message>
     <message>
+        <source>Recovery files could not be written to %1</source>
+        <translation>无法将恢复文件写入 %1</translation>
+    </message>
+    <message>
         <source>Cancel</source>
         <translation>取消</translation>
     </message>

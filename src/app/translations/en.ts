@@ -176,6 +176,10 @@
         <translation>History download stopped: %1 values kept.</translation>
     </message>
     <message>
+        <source>Recovery files could not be written to %1</source>
+        <translation>Recovery files could not be written to %1</translation>
+    </message>
+    <message>
         <source>Cancel</source>
         <translation>Cancel</translation>
     </message>
