@@ -255,6 +255,9 @@ void TestAppFiles::channelFiles()
     QCOMPARE(Run(w, w.ui->actionOpen, Path("v1.str")), QString());
     QCOMPARE(w.m_Channel, 0);
     QCOMPARE(w.RecordSet(0)->m_pFile->m_pRealData->m_pData0[0], 12.3);
+    // A stream whose series could not be allocated takes no file.
+    RealDataDestroy(&w.RecordSet(0)->m_pFile->m_pRealData);
+    QCOMPARE(Run(w, w.ui->actionOpen, Path("v1.str")), kFailed);
 }
 
 QTEST_MAIN(TestAppFiles)

@@ -272,8 +272,8 @@ void TestRecordsFiles::textImport()
     QCOMPARE(log.Count("mOneLine=number\ttime\tPM25\tPM10\n"), 1);
     QCOMPARE(log.Count("index=1. time=14:05:09 pm25=12.300000 pm10=20.100000\n"), 1);
 
-    // Rows 1, 2, 5, 3: the count is the highest row, the gaps stay zero; 20.4 is 204, not
-    // 203; a 5-minute interval; unusable values skip their row.
+    // Rows 1, 2, 5, 3: the count is the highest row; 20.4 is 204, not 203; a 5-minute interval.
+    // Rows that are missing or whose values cannot be stored are gaps, not zeros.
     QVERIFY(RecordTextToImage(Import("1 23:58:00 20.4 12.36\n2 00:03:00 20.3999999 2\n5 0:0:0 5\n"
                                      "3 x 3 3\n4 x -1 0\n4 x inf 0\n4 x 6553.6 0\n4 x 1e999 0\n",
                                      "6"),
@@ -283,10 +283,23 @@ void TestRecordsFiles::textImport()
     QCOMPARE(image.m_pItems[0].m_PM10, uint16_t(123));
     QCOMPARE(image.m_pItems[1].m_PM25, uint16_t(204)); // the value display's tolerance
     QCOMPARE(image.m_pItems[2].m_PM25, uint16_t(30));
-    QCOMPARE(image.m_pItems[3].m_PM25, uint16_t(0));
+    QVERIFY(RecordIsGap(image.m_pItems[3]));
     QCOMPARE(image.m_pItems[4].m_PM25, uint16_t(50));
     QCOMPARE(image.m_pItems[4].m_PM10, uint16_t(0)); // missing at the end of the row
     QCOMPARE(image.m_SecUnit, 300);                  // row 2 is past midnight
+    QVERIFY(RecordTextToImage(Import("1 1:0:0 1\n2 1:0:1 2\n5 1:0:4 5\n", "5"), &image));
+    QCOMPARE(image.m_Count, 5);
+    QVERIFY(RecordIsGap(image.m_pItems[2]) && RecordIsGap(image.m_pItems[3]));
+    QVERIFY(!RecordIsGap(image.m_pItems[4]));
+
+    // A first or second row whose values cannot be stored still dates the image.
+    QVERIFY(RecordTextToImage(Import("1 14:05:09 -1 20\n2 14:10:09 5 nan\n3 14:15:09 7 7\n"),
+                              &image));
+    QCOMPARE(QDateTime::fromSecsSinceEpoch(image.m_StartTime),
+             QDateTime(QDate(2016, 3, 1), QTime(14, 5, 9)));
+    QCOMPARE(image.m_SecUnit, 300);
+    QVERIFY(RecordIsGap(image.m_pItems[0]) && RecordIsGap(image.m_pItems[1]));
+    QCOMPARE(image.m_pItems[2].m_PM25, uint16_t(70));
 
     // Without row 1 the image starts at midnight, one second per record; equal times too.
     QVERIFY(RecordTextToImage(Import("2 14:00:00 1 1\n"), &image));

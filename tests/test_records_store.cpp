@@ -485,16 +485,20 @@ void TestRecordsStore::fileRebuildKeepsFractions()
     QCOMPARE(file.m_pRealData->min_show, 3);
 
     // 3100 records at 3 s: a fit of 32 s would make 310 blocks of 10 and push the first ten
-    // out of the window. Every record is shown.
+    // out of the window. Every record is shown: 281 blocks of 11, and the last 9 records as
+    // one more point, the mean of what they hold (smoothed like the others, over 7 points).
     QVERIFY(RecordDataAlloc(image, 3100));
     for (int i = 0; i < 3100; ++i)
-        RecordDataAdd(image, 0, 0, 10, 10, -1);
+        RecordDataAdd(image, 0, 0, i < 3091 ? 10 : 30, 10, -1);
     image->m_SecUnit = 3;
     file.RecordDataToRealData2(0);
     RealDataShowAll(file.m_pRealData);
     QCOMPARE(s->min_show, 33);
-    QCOMPARE(s->m_ShowCount, 281);
+    QCOMPARE(s->m_ShowCount, 282);
     QCOMPARE(s->m_pShowSec[0] - s->org_pts, 30.0); // the first block ends with sample 10
+    QCOMPARE(s->m_pShowSec[281] - s->org_pts, 3099 * 3.0);
+    QCOMPARE(s->m_pShowData0[281], (6 * 1.0 + 3.0) / 7);
+    QCOMPARE(s->m_pShowData0[280], 1.0);
 }
 
 void TestRecordsStore::fileRebuildMatchesSingleAppends()

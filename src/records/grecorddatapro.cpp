@@ -145,6 +145,7 @@ bool GRecordDataPro::RecordDataToRealData(uint32_t endTime, int channel, int sec
     const double scale = m_ValueScale;
     AppendRecords(s, image, secPerRecord, [scale](uint16_t w) { return w / scale; });
     s->m_AvgLen = 1;
+    s->m_bShowPartial = 1;
     RealDataSetZoom(s, secPerRecord, width);
     s->m_bNewShow = 1;
     RealDataRebuild(s);
@@ -167,6 +168,7 @@ void GRecordDataPro::RecordDataToRealData2(int channel)
     }
     s->m_DataSecUnit = image->m_SecUnit;
     s->m_bNewShow = 1;
+    s->m_bShowPartial = 1;
     m_ValueScale = channel ? 1000 : 10;
     const double scale = m_ValueScale;
     AppendRecords(s, image, s->m_DataSecUnit, [scale](uint16_t w) { return w / scale; });

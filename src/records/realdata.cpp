@@ -301,10 +301,11 @@ int RealDataRebuild(_SRealData *s)
     // Counted in blocks of raw samples, so streams coarser than one second per sample get
     // the same window as the points actually computed.
     const int points = n / len;
+    const bool partial = s->m_bShowPartial && !single && s->m_BlockFill == 0 && n % len != 0;
     int first = 0;
-    int shown = points;
-    if (points > cnt) {
-        first = (points - cnt) * len;
+    int shown = points + (partial ? 1 : 0);
+    if (shown > cnt) {
+        first = (shown - cnt) * len;
         shown = cnt;
     }
     AvgRingInit(&s->m_AvgRing, s->m_AvgLen);
@@ -350,6 +351,13 @@ int RealDataRebuild(_SRealData *s)
                 sum1 /= len;
                 emit(i - 1);
             }
+        }
+        if (partial && fill > 0) { // the mean of the samples the last block holds
+            sum0 /= fill;
+            sum1 /= fill;
+            fill = 0;
+            newShow = true;
+            emit(n - 1);
         }
     }
     s->m_BlockSum0 = sum0;

@@ -41,6 +41,9 @@ struct _SRealData {
     int32_t m_ShowUsed = 0;
     // Seconds of a pause without samples before the next one (added to its time once).
     double m_SkipSec = 0;
+    // A stream that takes no more samples (a file, a history): its last, partial block is drawn
+    // as one point too, so its newest samples are on the plot.
+    unsigned char m_bShowPartial = 0;
 };
 
 // Allocates and initialises a series; null when any allocation fails.

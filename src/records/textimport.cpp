@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QtDebug>
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <cmath>
@@ -154,6 +155,7 @@ std::optional<uint16_t> Tenths(double v)
 struct Row {
     int number;
     std::string_view time;
+    bool valued; // false: a value cannot be stored; the row still has its place and time
     uint16_t a;
     uint16_t b;
 };
@@ -166,14 +168,12 @@ std::optional<Row> DataRow(std::string_view line)
     const std::string_view time = NextWord(&line);
     const auto a = Value(NextWord(&line));
     const auto b = Value(NextWord(&line));
-    if (!a || !b)
-        return std::nullopt;
-    qDebug("index=%d. time=%.*s pm25=%f pm10=%f\n", *number, int(time.size()), time.data(), *a,
-           *b);
-    const auto ta = Tenths(*a), tb = Tenths(*b);
-    if (!ta || !tb)
-        return std::nullopt;
-    return Row{*number, time, *ta, *tb};
+    if (a && b)
+        qDebug("index=%d. time=%.*s pm25=%f pm10=%f\n", *number, int(time.size()), time.data(),
+               *a, *b);
+    const auto ta = a ? Tenths(*a) : std::nullopt;
+    const auto tb = b ? Tenths(*b) : std::nullopt;
+    return Row{*number, time, ta && tb, ta.value_or(0), tb.value_or(0)};
 }
 
 } // namespace
@@ -201,6 +201,8 @@ bool RecordTextToImage(const QByteArray &text, _SRecordData *image)
     RecordDataInitHeader(image);
     if (!RecordDataAlloc(image, *count))
         return false;
+    // A row that is missing or cannot be stored is a gap, not a measured zero.
+    std::fill(image->m_pItems, image->m_pItems + *count, RECORD_GAP_ITEM);
     std::optional<QTime> first, second;
     int highest = 0;
     while (lines.Next(&line)) {
@@ -211,8 +213,10 @@ bool RecordTextToImage(const QByteArray &text, _SRecordData *image)
         std::optional<QTime> time;
         if (row->number <= 2 && !(time = TimeOfDay(row->time)))
             return false;
-        if (RecordDataAdd(image, 0, 0, row->a, row->b, row->number - 1) < 0)
+        if (row->number > *count)
             continue; // beyond the count
+        if (row->valued)
+            RecordDataAdd(image, 0, 0, row->a, row->b, row->number - 1);
         highest = std::max(highest, row->number);
         if (row->number == 1)
             first = time;
