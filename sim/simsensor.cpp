@@ -277,6 +277,8 @@ void SimSensor::enqueueFrame(const Frame& f)
 {
     Outgoing o;
     o.frame = f;
+    if (m_wrongSums)
+        o.frame[18] = uint8_t(o.frame[18] ^ 0x5A);
     enqueue(std::move(o));
 }
 

@@ -162,6 +162,9 @@ public:
     void addByteInNextFrame(std::size_t pos = 9, uint8_t value = 0x00) { m_addAt = std::make_pair(pos, value); }
     void sendGarbage(std::size_t n);
     void setUnplugged(bool on) { m_unplugged = on; }
+    // A sensor that does not compute the checksum of what it sends: every frame carries a wrong
+    // one (it still checks the requests it gets).
+    void setWrongChecksums(bool on) { m_wrongSums = on; }
     static constexpr unsigned kAlways = ~0u;
     // Requests for this history page (of this kind; 0 = any) go unanswered, `times` times.
     void losePage(unsigned page, uint8_t kind = 0, unsigned times = kAlways);
@@ -227,6 +230,7 @@ private:
 
     bool m_silent = false;
     bool m_unplugged = false;
+    bool m_wrongSums = false;
     unsigned m_dropReplies = 0;
     std::optional<std::size_t> m_loseAt;
     std::optional<std::pair<std::size_t, uint8_t>> m_addAt;

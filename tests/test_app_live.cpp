@@ -9,6 +9,7 @@
 
 #include <QMessageBox>
 #include <QStatusBar>
+#include <random>
 #include <qwt_plot.h>
 #include <qwt_plot_curve.h>
 #include <qwt_scale_draw.h>
@@ -36,6 +37,8 @@ private slots:
     void deviceDialogShowsUpperCaseSerial();
     void clearingOverSerial();
     void serialDamageCostsOnlyTheDamagedFrames();
+    void randomDamage_data();
+    void randomDamage();
     void secondChannelChosenBeforeAOneChannelSensor_data() { LinkRows(); }
     void secondChannelChosenBeforeAOneChannelSensor();
     void informationBoxesAndExit();
@@ -367,6 +370,71 @@ void TestAppLive::serialDamageCostsOnlyTheDamagedFrames()
     for (int i = before; i < image->m_Count; ++i)
         stored << image->m_pItems[i].m_PM25;
     QCOMPARE(stored, (QList<int>{101, 0x01AB, 104, 106, 108}));
+}
+
+void TestAppLive::randomDamage_data()
+{
+    QTest::addColumn<bool>("sums"); // the sensor computes the checksums of what it sends
+    QTest::newRow("checksums") << true;
+    QTest::newRow("no checksums") << false;
+}
+
+void TestAppLive::randomDamage()
+{
+    QFETCH(bool, sums);
+    Live live(true, 20, {1}, [&](sim::SimSensor &s) { s.setWrongChecksums(!sums); });
+    QVERIFY(live.Identify());
+    for (int i = 0; i < 25; ++i) // the sensor shows how it sums
+        QVERIFY(live.Measure(1, uint16_t(50 + i)));
+    const _SRecordData *image = live.w->RecordSet(0)->m_pLive->m_pRecordData;
+    // 600 good frames, 300 rounds of damage between them: a byte lost, or one added between the
+    // head and the checksum, in a frame that carries a value never sent whole (500.0 and up),
+    // or garbage.
+    std::mt19937 rng(15);
+    std::vector<int> good;
+    live.bed.with(live.id, [&](sim::SimSensor &s) {
+        for (int i = 0; i < 600; ++i) {
+            if (i % 2) {
+                const unsigned kind = rng() % 3;
+                if (kind == 0)
+                    s.loseByteInNextFrame(rng() % 19);
+                else if (kind == 1)
+                    s.addByteInNextFrame(1 + rng() % 17, uint8_t(rng()));
+                if (kind < 2) {
+                    s.setNextMeasurement(1, 500, 100, uint16_t(5000 + i), kAux, 0);
+                    s.emitMeasurement(1);
+                } else {
+                    s.sendGarbage(1 + rng() % 40);
+                }
+            }
+            good.push_back(100 + i);
+            s.setNextMeasurement(1, 500, 100, uint16_t(good.back()), kAux, 0);
+            s.emitMeasurement(1);
+        }
+    });
+    std::vector<int> stored;
+    QElapsedTimer idle; // until nothing more comes for two seconds
+    idle.start();
+    while (idle.elapsed() < 2000 && stored.size() < 1000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        const int before = image->m_Count;
+        live.w->PollDevice(0);
+        if (image->m_Count == before)
+            continue;
+        stored.push_back(image->m_pItems[image->m_Count - 1].m_PM25);
+        live.clock.Step(); // one second per sample kept: no pauses, no fillers
+        idle.restart();
+    }
+    if (sums) {
+        QCOMPARE(stored, good); // nothing lost, nothing damaged kept
+        QVERIFY(live.w->m_CodeUsb.m_SerialPort.m_BadSums > 0);
+    } else {
+        // Read as such a sensor allows: every good frame, and whatever else passes for one.
+        size_t next = 0;
+        for (int v : stored)
+            next += next < good.size() && v == good[next] ? 1 : 0;
+        QCOMPARE(next, good.size());
+    }
 }
 
 void TestAppLive::secondChannelChosenBeforeAOneChannelSensor()

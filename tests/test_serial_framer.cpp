@@ -68,6 +68,7 @@ private slots:
     void garbageIsSkipped();
     void receiveBufferNeverOverflows();
     void requestsWithoutOpenPortSendNothing();
+    void checksumsOnceTheSensorShowsItSendsThem();
 };
 
 void TestSerialFramer::framesSplitAcrossReads()
@@ -196,6 +197,52 @@ void TestSerialFramer::requestsWithoutOpenPortSendNothing()
     for (const QString &line : log.Lines())
         QVERIFY2(!line.contains("not open"), qPrintable(line));
     QCOMPARE(port.ReadBufFromPort(buf, 20), 0);
+}
+
+void TestSerialFramer::checksumsOnceTheSensorShowsItSendsThem()
+{
+    auto wrong = [](unsigned char tag) {
+        QByteArray f = WireFrame(tag);
+        f[17] = char(f[17] ^ 0x5A);
+        return f;
+    };
+    auto readAll = [](Reader &r) {
+        QList<unsigned char> tags;
+        while (r.Read() == 20)
+            tags << r.frame[3];
+        return tags;
+    };
+    // Twenty right checksums in a row: from then on a frame needs its own.
+    Reader r;
+    QByteArray stream;
+    for (int i = 0; i < GSerialPort::SUMS_TO_TRUST - 1; ++i)
+        stream += WireFrame(1);
+    r.dev.Feed(stream);
+    QCOMPARE(readAll(r).size(), GSerialPort::SUMS_TO_TRUST - 1);
+    QVERIFY(r.port.m_SumMode == GSerialPort::SumMode::Learning);
+    MessageCapture log;
+    r.dev.Feed(WireFrame(2) + wrong(3) + WireFrame(4) + wrong(5) + wrong(6) + WireFrame(7));
+    QCOMPARE(readAll(r), (QList<unsigned char>{2, 4, 7}));
+    QCOMPARE(r.port.m_BadSums, 3);
+    QCOMPARE(log.CountStartingWith("ReadBufFromPort: wrong checksum, frame dropped"), 3);
+
+    // A sensor that sends none is read on head and tail alone, also after a lost byte.
+    Reader s;
+    QByteArray cut = wrong(11);
+    cut.remove(9, 1);
+    s.dev.Feed(wrong(10) + cut + wrong(12) + wrong(13) + wrong(14));
+    QCOMPARE(readAll(s), (QList<unsigned char>{10, 12, 13, 14}));
+    QVERIFY(s.port.m_SumMode == GSerialPort::SumMode::Unverified);
+    QCOMPARE(s.port.m_BadSums, 0);
+
+    // Damage before the sensor has shown anything: a sum that is wrong is not enough to give
+    // up checksums while the frames do not line up.
+    Reader t;
+    QByteArray shifted = WireFrame(21);
+    shifted.remove(3, 1);
+    t.dev.Feed(shifted + WireFrame(22) + WireFrame(23));
+    QCOMPARE(readAll(t), (QList<unsigned char>{22, 23}));
+    QVERIFY(t.port.m_SumMode == GSerialPort::SumMode::Learning);
 }
 
 QTEST_GUILESS_MAIN(TestSerialFramer)

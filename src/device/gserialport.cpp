@@ -65,8 +65,15 @@ int GSerialPort::ReopenSerialPort()
     m_bPortLost = false;
     m_RxCount = 0;
     m_bResync = false;
+    ForgetSensor(); // the sensor behind the port may be another one
     m_bPortOpen = OpenSerialPort();
     return m_bPortOpen;
+}
+
+void GSerialPort::ForgetSensor()
+{
+    m_SumMode = SumMode::Learning;
+    m_GoodSums = 0;
 }
 
 int GSerialPort::ReadBufFromPort(unsigned char *buf, int len)
@@ -80,12 +87,58 @@ bool GSerialPort::FrameStartsAt(int pos, bool checked) const
     const unsigned char *wire = m_RxBuf + pos;
     if (wire[0] != FRAME_HEAD || wire[SERIAL_FRAME_LEN - 1] != FRAME_TAIL)
         return false;
-    if (!checked)
-        return true;
+    return !checked || SumRight(pos);
+}
+
+bool GSerialPort::SumRight(int pos) const
+{
+    const unsigned char *wire = m_RxBuf + pos;
     unsigned sum = 0;
     for (int k = 3; k <= 17; ++k)
         sum += wire[k - 1];
     return static_cast<unsigned char>(sum) == wire[FRAME_CHECKSUM - 1];
+}
+
+void GSerialPort::LearnSum(bool right)
+{
+    if (m_SumMode != SumMode::Learning)
+        return;
+    if (!right) {
+        m_SumMode = SumMode::Unverified; // this sensor's replies do not carry them
+        qDebug("ReadBufFromPort: replies carry no checksum; read without it");
+    } else if (++m_GoodSums >= SUMS_TO_TRUST) {
+        m_SumMode = SumMode::Verified;
+    }
+}
+
+bool GSerialPort::Accept(int pos)
+{
+    if (!FrameStartsAt(pos, false))
+        return false;
+    const bool right = SumRight(pos);
+    switch (m_SumMode) {
+    case SumMode::Verified:
+        if (!right) {
+            ++m_BadSums;
+            qDebug("ReadBufFromPort: wrong checksum, frame dropped (%d so far)", m_BadSums);
+        }
+        return right;
+    case SumMode::Unverified:
+        return true; // head and tail, as such a sensor allows
+    case SumMode::Learning:
+        break;
+    }
+    // After a rejected candidate, head and tail alone are too weak (data bytes can be 0xAA and
+    // 0xAB), unless a second frame lines up right behind this one: then the stream is aligned
+    // and a wrong checksum says only that this sensor does not sum.
+    if (m_bResync && !right) {
+        const bool lined = pos + 2 * SERIAL_FRAME_LEN <= m_RxCount
+                           && FrameStartsAt(pos + SERIAL_FRAME_LEN, false);
+        if (!lined)
+            return false;
+    }
+    LearnSum(right);
+    return true;
 }
 
 int GSerialPort::ReadBufFromDevice(QIODevice *dev, unsigned char *buf, int len)
@@ -104,11 +157,9 @@ int GSerialPort::ReadBufFromDevice(QIODevice *dev, unsigned char *buf, int len)
     m_RxCount += data.size();
 
     // Resynchronise after lost or extra bytes: skip to the next position that looks like a
-    // whole frame, so a damaged frame never swallows the next head. Once a candidate was
-    // rejected, head and tail alone are too weak (data bytes can be 0xAA and 0xAB): the
-    // checksum must hold as well until a frame is accepted.
+    // whole frame, so a damaged frame never swallows the next head.
     int skip = 0;
-    while (skip + SERIAL_FRAME_LEN <= m_RxCount && !FrameStartsAt(skip, m_bResync)) {
+    while (skip + SERIAL_FRAME_LEN <= m_RxCount && !Accept(skip)) {
         ++skip;
         m_bResync = true;
     }

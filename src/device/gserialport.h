@@ -48,12 +48,25 @@ public:
     // The open port reported an error (a bridge pulled out) and was closed.
     bool m_bPortLost = false;
 
+    // Whether the sensor's replies carry checksums: learnt from its first replies, since not
+    // every sensor may compute them. While they do, a frame with a wrong one is dropped.
+    enum class SumMode { Learning, Verified, Unverified };
+    static constexpr int SUMS_TO_TRUST = 20; // right checksums in a row that make a sensor trusted
+    SumMode m_SumMode = SumMode::Learning;
+    int m_GoodSums = 0; // right checksums in a row while learning
+    int m_BadSums = 0;  // frames dropped for a wrong checksum
+
 private:
     // Head, command, checksum and tail around the data bytes already in the image.
     void SealFrame(unsigned char *frame, unsigned char command);
     void WriteFrame(const unsigned char *frame);
     bool AskWithoutData(unsigned char *buf, int len, unsigned char command);
     bool FrameStartsAt(int pos, bool checked) const;
+    bool SumRight(int pos) const;
+    // Whether the piece at pos is taken as a frame; learns how the sensor sums on the way.
+    bool Accept(int pos);
+    void LearnSum(bool right);
+    void ForgetSensor();
 
     bool m_bResync = false; // a candidate was rejected since the last frame
 };
