@@ -121,6 +121,11 @@ void TestAppHistory::blocksWithPM10()
     Live live(serial, 130, {1}, [&](sim::SimSensor &s) {
         s.generateHistory(13, end);
         s.setCountReply(sim::CountReply::Before);
+        // Block 0's last seven PM10 values are empty: they pair with nothing of block 1.
+        std::vector<sim::HistoryValue> h = s.history();
+        for (size_t i = 5; i < 12; ++i)
+            h[i].pm10 = 0;
+        s.setHistory(h);
     });
     QVERIFY(live.Identify());
     PM2_5 &w = *live.w;
@@ -269,17 +274,19 @@ void TestAppHistory::lostPagesDropWholeBlocks()
         s.setInvalidBlockDate(0); // a first block without a date
         s.losePage(6, 1);  // PM2.5 block 2: its first page
         s.losePage(11, 1); // PM2.5 block 3: its last page
+        s.losePage(13, 1); // PM2.5 block 4: a third silent page, but not three in a row
     });
     QVERIFY(live.Identify());
-    QCOMPARE(Download(*live.w), QStringLiteral("Finish reading history data.24"));
+    QCOMPARE(Download(*live.w), QStringLiteral("Finish reading history data.12"));
     QCOMPARE(Served(live, 5), (std::vector<int>{0, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13,
                                                 14, 15, 16, 17}));
-    // PM2.5 kept blocks 1, 4 and 5, PM10 blocks 0, 2, 3, 4 and 5: only 4 and 5 are in both.
+    QCOMPARE(Served(live, 1), Range(0, 18));
+    // PM2.5 kept blocks 1 and 5, PM10 blocks 0, 2, 3, 4 and 5: only 5 is in both.
     const GRecordDataSet &set = live.w->m_pRecordSets[0];
     const std::vector<sim::HistoryValue> h = Stored(live);
-    CompareValues(set, h, Range(48, 72), true);
-    for (int i = 0; i < 24; ++i)
-        QCOMPARE(int64_t(set.histtime[i]), h[size_t(48 + i)].time);
+    CompareValues(set, h, Range(60, 72), true);
+    for (int i = 0; i < 12; ++i)
+        QCOMPARE(int64_t(set.histtime[i]), h[size_t(60 + i)].time);
 }
 
 void TestAppHistory::silenceEndsTheDownload()

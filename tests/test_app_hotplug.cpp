@@ -95,6 +95,15 @@ void TestAppHotplug::unplugAndReplug()
     QCOMPARE(stream->m_StartTime, start);
     QCOMPARE(stream->m_pRealData->m_pData0[stream->m_pRealData->m_DataCount - 1], 15.0);
     QCOMPARE(w.ui->lineEditPM10Value->text(), QStringLiteral("20"));
+    // A USB sensor is named by its identity: the serial link's naming from the measurement
+    // bytes went with the sensor before.
+    QCOMPARE(w.m_CurveActions[0]->text(),
+             serialAfter ? QStringLiteral("6261-3132") : QStringLiteral("ab12"));
+
+    // That sensor goes too: clearing its history is no longer offered.
+    live.bed.unplug(live.id);
+    QVERIFY(Within2s(live, [&] { return w.m_DevState == 0; }));
+    QVERIFY(!w.ui->actionClear_history_data->isEnabled());
 }
 
 void TestAppHotplug::lateSensor()

@@ -139,6 +139,8 @@ void TestRecordsFiles::recordFileDamage_data()
     QTest::newRow("header short") << FileBytes(3, 3, 1, 0).left(19) << -2;
     QTest::newRow("no seconds per record") << FileBytes(3, 3, 1, 0).left(24) << -2;
     QTest::newRow("records short") << FileBytes(3, 3, 1, 2) << -3;
+    // The first count is what is read: records for the second only are too few.
+    QTest::newRow("records between the counts") << FileBytes(5, 3, 1, 4) << -3;
     QTest::newRow("count beyond the file") << FileBytes(100000, 100000, 1, 2) << -3;
     QTest::newRow("negative count") << FileBytes(-1, -1, 1, 2) << -2;
     QTest::newRow("no records") << FileBytes(0, 0, 1, 0) << -2;

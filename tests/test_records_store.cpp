@@ -311,6 +311,17 @@ void TestRecordsStore::liveAfterImageThinnedKeepsTime()
     const qint64 lastTime = qint64(image->m_Count - 1) * image->m_SecUnit;
     QVERIFY(qAbs(lastTime - (RECORD_THIN_THRESHOLD + 1000)) < image->m_SecUnit);
     QCOMPARE(int(image->m_pItems[image->m_Count - 1].m_PM25), 1000);
+
+    // A pause after that: two fillers (the second at an even second), then the gap records,
+    // which never overwrite the slot the second filler shares with the second after it.
+    QCOMPARE((live->m_LiveCount - 1) % 2, 0); // the last sample went to an even second
+    const int last = image->m_Count - 1;
+    clock.Advance(10);
+    set.AddLiveData(Sample(2000), 0);
+    QCOMPARE(int(image->m_pItems[last + 1].m_PM25), 1750);
+    QVERIFY(RecordIsGap(image->m_pItems[last + 2]));
+    QCOMPARE(int(image->m_pItems[last + 5].m_PM25), 2000);
+    QCOMPARE(image->m_Count, last + 6);
 }
 
 void TestRecordsStore::liveAfterSeriesFullAddsNoFillers()
