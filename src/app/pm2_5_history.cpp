@@ -4,12 +4,11 @@
 #include "ui_pm2_5.h"
 
 #include "grecorddataset.h"
+#include "historyprogress.h"
 #include "recordclock.h"
 
 #include <QCloseEvent>
-#include <QProgressDialog>
 #include <QStatusBar>
-#include <algorithm>
 #include <utility>
 
 void PM2_5::on_actionCollect_historical_data_triggered()
@@ -50,26 +49,10 @@ void PM2_5::on_actionCollect_historical_data_triggered()
 
 int PM2_5::DownloadHistory(GRecordDataSet *set)
 {
-    QProgressDialog progress(tr("Reading history data..."), tr("Cancel"), 0, 0, this);
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(0);
-    progress.setAutoClose(false);
-    progress.setAutoReset(false);
-    progress.setValue(0);
-
-    const int passes = m_DevState == 2 ? 2 : 1; // a PM10 pass comes first
+    HistoryProgress progress(this, m_DevState == 2 ? 2 : 1); // a PM10 pass comes first
     HistoryCallbacks &callbacks = m_CodeUsb.m_HisCallbacks;
     callbacks.m_Progress = [&](int kind, int done, int total) {
-        const int before = passes == 2 && kind != HIS_SUB_PM10 ? total : 0;
-        if (total > 0) {
-            progress.setMaximum(passes * total);
-            progress.setLabelText(
-                tr("Reading history data: page %1 of %2").arg(before + done).arg(passes * total));
-        }
-        // Pages count over both passes: while the second pass waits for its page 0 (total not
-        // known yet) the bar stays where the first pass left it.
-        progress.setValue(std::max(progress.value(), before + done)); // runs pending events
-        return !progress.wasCanceled() && !m_bHistoryCancel;
+        return progress.Update(kind, done, total) && !m_bHistoryCancel;
     };
     callbacks.m_Reply = [this](unsigned char code, const TAG_T_SPM25Data &record) {
         HandleReply(0, code, record);
