@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -49,14 +50,24 @@ SerialLine::SerialLine(std::mutex& mutex, SimSensor& sensor, int masterFd)
 SerialLine::~SerialLine()
 {
     stop();
-    if (m_wake >= 0)
-        close(m_wake);
+    closeWake();
 }
 
 void SerialLine::wake()
 {
     const uint64_t one = 1;
-    (void)!write(m_wake, &one, sizeof one);
+    std::lock_guard<std::mutex> lock(m_wakeMutex);
+    if (m_wake >= 0)
+        (void)!write(m_wake, &one, sizeof one);
+}
+
+// A line that was hung up takes no descriptor but its retired pty: a long run replugs often.
+void SerialLine::closeWake()
+{
+    std::lock_guard<std::mutex> lock(m_wakeMutex);
+    if (m_wake >= 0)
+        close(m_wake);
+    m_wake = -1;
 }
 
 void SerialLine::drainWake()
@@ -74,16 +85,25 @@ void SerialLine::stop()
     m_thread.join();
 }
 
+void SerialLine::retireMaster(int masterFd)
+{
+    // A slave end opened through the master holds the pts number until the bed goes.
+    int keep = ioctl(masterFd, TIOCGPTPEER, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (keep < 0)
+        keep = open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (keep < 0) {
+        std::perror("SimBed: retiring a pty");
+        std::abort();
+    }
+    dup3(keep, masterFd, O_CLOEXEC);
+    close(keep);
+}
+
 void SerialLine::hangUp()
 {
     stop();
-    // Replace the master rather than close it: umockdev closes that descriptor
-    // number itself later, and it must not hit whatever reused it meanwhile.
-    const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
-    if (null >= 0) {
-        dup3(null, m_master, O_CLOEXEC);
-        close(null);
-    }
+    closeWake();
+    retireMaster(m_master);
 }
 
 bool SerialLine::readRequests()

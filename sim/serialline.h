@@ -20,6 +20,10 @@ public:
 
     // Makes a pty pass every byte unchanged and keeps it out of child processes.
     static void prepareMaster(int masterFd);
+    // Closes the master, so that the port's user sees a hang-up, but keeps the pty itself:
+    // umockdev aborts when a later port gets a pts number it has seen. The descriptor number
+    // stays taken, since umockdev closes it once more when the bed goes.
+    static void retireMaster(int masterFd);
 
     void wake();
     void stop();
@@ -31,12 +35,14 @@ public:
 private:
     void run();
     void drainWake();
+    void closeWake();
     bool readRequests();
     void writePending();
 
     std::mutex& m_mutex;
     SimSensor& m_sensor;
     int m_master;
+    std::mutex m_wakeMutex; // wake() comes from other threads while a hang-up closes m_wake
     int m_wake = -1;
     std::atomic<bool> m_stop{false};
     std::atomic<unsigned> m_dropped{0};

@@ -15,10 +15,27 @@ namespace sim {
 
 namespace {
 
-// A bus number no real host uses, so that a path missing from the bed never
-// falls through to a real device node (umockdev passes such paths on).
-constexpr int kBus = 77;
-constexpr const char* kHubPath = "/devices/pci0000:00/0000:00:14.0/usb77/";
+// Bus numbers no real host uses, so that a path missing from the bed never
+// falls through to a real device node (umockdev passes such paths on). A bus
+// holds 126 devices; replugs move on to the next bus, since no name is reused.
+constexpr int kFirstBus = 77;
+constexpr int kLastBus = 199;
+constexpr int kDevicesPerBus = 126;
+
+// Where Qt SerialPort looks for a port's lock file, in its order.
+const char* const kLockDirs[] = {"/var/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp",
+                                 "/tmp", "/var/tmp", "/var/lock/lockdev", "/run/lock"};
+
+bool lockFileExists(const std::string& tty)
+{
+    std::vector<std::string> dirs(std::begin(kLockDirs), std::end(kLockDirs));
+    if (const char* tmp = std::getenv("TMPDIR"))
+        dirs.push_back(tmp);
+    for (const std::string& dir : dirs)
+        if (::access((dir + "/LCK.." + tty).c_str(), F_OK) == 0)
+            return true;
+    return false;
+}
 
 std::atomic<bool> g_bedAlive{false};
 
@@ -49,11 +66,13 @@ std::string descriptorsHex(uint16_t vid, uint16_t pid)
 struct SimBed::Node {
     explicit Node(Config config) : sensor(std::move(config)) {}
     std::mutex mutex;
-    SimSensor sensor;
+    SimSensor sensor; // unused by foreign devices
     std::vector<std::string> sysPaths; // removed on unplug, children first
     std::string devNode;
+    std::string tty;
     std::unique_ptr<UsbGadget> usb;
     std::unique_ptr<SerialLine> serial;
+    int foreignMaster = -1; // the pty of a foreign serial port
     bool unplugged = false;
 };
 
@@ -132,9 +151,27 @@ int SimBed::addNode(std::unique_ptr<Node> n)
 SimBed::UsbPort SimBed::nextUsbPort()
 {
     std::lock_guard<std::mutex> lock(m_nodesMutex);
-    if (m_nextDevnum > 127)
-        die("too many USB devices on the simulated bus");
-    return {kHubPath + format("%u-%u", kBus, unsigned(m_nextPort++)), m_nextDevnum++};
+    const int bus = kFirstBus + m_usbDevices / kDevicesPerBus;
+    const int devnum = 2 + m_usbDevices % kDevicesPerBus; // 1 is the root hub
+    if (bus > kLastBus)
+        die("too many USB devices added to the bed");
+    ++m_usbDevices;
+    const std::string hub = "/devices/pci0000:00/0000:00:14.0/usb" + std::to_string(bus) + "/";
+    return {hub + format("%u-%u", unsigned(bus), unsigned(devnum - 1)), bus, devnum};
+}
+
+std::string SimBed::nextTtyName(const char* hint, int* minor)
+{
+    const std::string base = hint ? hint : "";
+    if (base.empty() || base.find('/') != std::string::npos)
+        die("a tty name must be one path component: \"" + base + "\"");
+    std::lock_guard<std::mutex> lock(m_nodesMutex);
+    *minor = m_nextTtyMinor++;
+    std::string name;
+    do
+        name = base + "-" + std::to_string(::getpid()) + "-" + std::to_string(m_nextTty++);
+    while (lockFileExists(name));
+    return name;
 }
 
 void SimBed::addFromString(const std::string& description)
@@ -154,34 +191,35 @@ int SimBed::masterOf(const std::string& devNode)
 namespace {
 
 // sysfs attributes end in a newline, as the kernel writes them; libusb checks.
-std::string usbDescription(const std::string& path, int devnum, uint16_t vid, uint16_t pid, bool node)
+std::string usbDescription(const std::string& path, int bus, int devnum, uint16_t vid, uint16_t pid,
+                           bool node)
 {
-    const std::string name = format("bus/usb/%03u/%03u", kBus, unsigned(devnum));
+    const std::string name = format("bus/usb/%03u/%03u", unsigned(bus), unsigned(devnum));
     const std::string hex = descriptorsHex(vid, pid);
     std::string d = "P: " + path + "\n";
     if (node)
         d += "N: " + name + "=" + hex + "\n";
     d += "E: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DEVNAME=/dev/" + name + "\n"
-         "E: BUSNUM=" + format("%03u", kBus) + "\nE: DEVNUM=" + format("%03u", unsigned(devnum)) + "\n"
+         "E: BUSNUM=" + format("%03u", unsigned(bus)) + "\nE: DEVNUM=" + format("%03u", unsigned(devnum)) + "\n"
          "E: ID_VENDOR_ID=" + format("%04x", vid) + "\nE: ID_MODEL_ID=" + format("%04x", pid) + "\n"
          "A: idVendor=" + format("%04x", vid) + "\\n\nA: idProduct=" + format("%04x", pid) + "\\n\n"
-         "A: busnum=" + std::to_string(kBus) + "\\n\nA: devnum=" + std::to_string(devnum) + "\\n\n"
+         "A: busnum=" + std::to_string(bus) + "\\n\nA: devnum=" + std::to_string(devnum) + "\\n\n"
          "A: speed=12\\n\nA: bConfigurationValue=1\\n\nA: bNumConfigurations=1\\n\n"
-         "A: dev=189:" + std::to_string((kBus - 1) * 128 + devnum - 1) + "\n"
+         "A: dev=189:" + std::to_string((bus - 1) * 128 + devnum - 1) + "\n"
          "H: descriptors=" + hex + "\n\n";
     return d;
 }
 
 // A USB-serial bridge with its tty, the way udev describes a CH34x adapter.
-std::string serialDescription(const std::string& path, int devnum, const std::string& tty, uint16_t vid,
-                              uint16_t pid, int minor)
+std::string serialDescription(const std::string& path, int bus, int devnum, const std::string& tty,
+                              uint16_t vid, uint16_t pid, int minor)
 {
     const std::string port = path.substr(path.rfind('/') + 1);
     const std::string intf = path + "/" + port + ":1.0";
     const std::string v = format("%04x", vid), p = format("%04x", pid);
     return "P: " + path + "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\n"
            "A: idVendor=" + v + "\\n\nA: idProduct=" + p + "\\n\n"
-           "A: busnum=" + std::to_string(kBus) + "\\n\nA: devnum=" + std::to_string(devnum) + "\\n\n\n"
+           "A: busnum=" + std::to_string(bus) + "\\n\nA: devnum=" + std::to_string(devnum) + "\\n\n\n"
            "P: " + intf + "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nE: DRIVER=ch341\n\n"
            "P: " + intf + "/" + tty + "\nE: SUBSYSTEM=usb-serial\nE: DRIVER=ch341-uart\n\n"
            "P: " + intf + "/" + tty + "/tty/" + tty + "\nN: " + tty + "\n"
@@ -189,6 +227,15 @@ std::string serialDescription(const std::string& path, int devnum, const std::st
            "E: ID_VENDOR_ID=" + v + "\nE: ID_MODEL_ID=" + p + "\n"
            "E: ID_VENDOR=Simulated\nE: ID_MODEL=USB_Serial\nE: ID_BUS=usb\n"
            "A: dev=188:" + std::to_string(minor) + "\n\n";
+}
+
+// The paths a serial bridge leaves sysfs by, children first: each device goes on its own, or
+// its class and bus links would stay behind.
+std::vector<std::string> serialSysPaths(const std::string& usbPath, const std::string& tty)
+{
+    const std::string intf = usbPath + "/" + usbPath.substr(usbPath.rfind('/') + 1) + ":1.0";
+    return {"/sys" + intf + "/" + tty + "/tty/" + tty, "/sys" + intf + "/" + tty, "/sys" + intf,
+            "/sys" + usbPath};
 }
 
 } // namespace
@@ -199,9 +246,9 @@ int SimBed::addUsbSensor(uint16_t vid, uint16_t pid, UsbOptions opt)
     Config config;
     config.seed = uint32_t(port.devnum);
     auto n = std::make_unique<Node>(config);
-    n->devNode = format("/dev/bus/usb/%03u/%03u", kBus, unsigned(port.devnum));
+    n->devNode = format("/dev/bus/usb/%03u/%03u", unsigned(port.bus), unsigned(port.devnum));
     n->sysPaths = {"/sys" + port.sysPath};
-    addFromString(usbDescription(port.sysPath, port.devnum, vid, pid, opt.withDevNode));
+    addFromString(usbDescription(port.sysPath, port.bus, port.devnum, vid, pid, opt.withDevNode));
     n->usb = std::make_unique<UsbGadget>(n->mutex, n->sensor, opt);
     if (opt.withDevNode) {
         std::lock_guard<std::mutex> lock(m_nodesMutex);
@@ -210,27 +257,34 @@ int SimBed::addUsbSensor(uint16_t vid, uint16_t pid, UsbOptions opt)
     return addNode(std::move(n));
 }
 
-void SimBed::addOtherUsbDevice(uint16_t vid, uint16_t pid)
+int SimBed::addOtherUsbDevice(uint16_t vid, uint16_t pid)
 {
     const UsbPort port = nextUsbPort();
-    addFromString(usbDescription(port.sysPath, port.devnum, vid, pid, true));
+    auto n = std::make_unique<Node>(Config{});
+    n->devNode = format("/dev/bus/usb/%03u/%03u", unsigned(port.bus), unsigned(port.devnum));
+    n->sysPaths = {"/sys" + port.sysPath};
+    addFromString(usbDescription(port.sysPath, port.bus, port.devnum, vid, pid, true));
+    return addNode(std::move(n));
+}
+
+std::unique_ptr<SimBed::Node> SimBed::serialNode(const char* tty, uint16_t vid, uint16_t pid)
+{
+    const UsbPort port = nextUsbPort();
+    int minor = 0;
+    const std::string name = nextTtyName(tty, &minor);
+    Config config;
+    config.seed = uint32_t(port.devnum);
+    auto n = std::make_unique<Node>(config);
+    n->tty = name;
+    n->devNode = "/dev/" + name;
+    n->sysPaths = serialSysPaths(port.sysPath, name);
+    addFromString(serialDescription(port.sysPath, port.bus, port.devnum, name, vid, pid, minor));
+    return n;
 }
 
 int SimBed::addSerialSensor(const char* tty, uint16_t vid, uint16_t pid)
 {
-    const UsbPort port = nextUsbPort();
-    int minor;
-    {
-        std::lock_guard<std::mutex> lock(m_nodesMutex);
-        minor = m_nextTtyMinor++;
-    }
-    Config config;
-    config.seed = uint32_t(port.devnum);
-    auto n = std::make_unique<Node>(config);
-    n->devNode = std::string("/dev/") + tty;
-    const std::string intf = port.sysPath + "/" + port.sysPath.substr(port.sysPath.rfind('/') + 1) + ":1.0";
-    n->sysPaths = {"/sys" + intf + "/" + tty + "/tty/" + tty, "/sys" + port.sysPath};
-    addFromString(serialDescription(port.sysPath, port.devnum, tty, vid, pid, minor));
+    auto n = serialNode(tty, vid, pid);
     const int master = masterOf(n->devNode);
     if (master < 0)
         die("umockdev made no pty for " + n->devNode);
@@ -238,18 +292,13 @@ int SimBed::addSerialSensor(const char* tty, uint16_t vid, uint16_t pid)
     return addNode(std::move(n));
 }
 
-void SimBed::addOtherSerialPort(const char* tty, uint16_t vid, uint16_t pid)
+int SimBed::addOtherSerialPort(const char* tty, uint16_t vid, uint16_t pid)
 {
-    const UsbPort port = nextUsbPort();
-    int minor;
-    {
-        std::lock_guard<std::mutex> lock(m_nodesMutex);
-        minor = m_nextTtyMinor++;
-    }
-    addFromString(serialDescription(port.sysPath, port.devnum, tty, vid, pid, minor));
-    const int master = masterOf(std::string("/dev/") + tty);
-    if (master >= 0)
-        SerialLine::prepareMaster(master);
+    auto n = serialNode(tty, vid, pid);
+    n->foreignMaster = masterOf(n->devNode);
+    if (n->foreignMaster >= 0)
+        SerialLine::prepareMaster(n->foreignMaster);
+    return addNode(std::move(n));
 }
 
 void SimBed::advance(uint32_t ms)
@@ -283,6 +332,8 @@ void SimBed::unplug(int id)
     }
     if (n.serial)
         n.serial->hangUp();
+    if (n.foreignMaster >= 0)
+        SerialLine::retireMaster(n.foreignMaster);
     std::lock_guard<std::mutex> lock(m_nodesMutex);
     // The "remove" uevent first: udev monitors (libusb's hot-plug among them) see the device
     // go only through it.
@@ -310,6 +361,11 @@ UsbState SimBed::usbState(int id)
 std::string SimBed::devNode(int id)
 {
     return node(id).devNode;
+}
+
+std::string SimBed::ttyName(int id)
+{
+    return node(id).tty;
 }
 
 void SimBed::runClock(bool on)

@@ -55,10 +55,15 @@ public:
     SimBed(const SimBed&) = delete;
     SimBed& operator=(const SimBed&) = delete;
 
+    // Every add returns an id for unplug(); a replug is a new add with a new id.
     int addUsbSensor(uint16_t vid = 0xFFF1, uint16_t pid = 0xFFF2, UsbOptions opt = {});
-    void addOtherUsbDevice(uint16_t vid, uint16_t pid);
-    int addSerialSensor(const char* tty = "ttyUSB0", uint16_t vid = 0x1A86, uint16_t pid = 0x7523);
-    void addOtherSerialPort(const char* tty, uint16_t vid, uint16_t pid);
+    int addOtherUsbDevice(uint16_t vid, uint16_t pid);
+    // `tty` only starts the port's name: the bed adds this process's id and a count (see
+    // ttyName()). Qt SerialPort locks a port with a file named after it in the host's
+    // /var/lock, outside the bed, so beds in parallel processes must never share a name, and
+    // a name whose lock file exists there is skipped.
+    int addSerialSensor(const char* tty = "ttyUSB", uint16_t vid = 0x1A86, uint16_t pid = 0x7523);
+    int addOtherSerialPort(const char* tty, uint16_t vid, uint16_t pid);
 
     // Runs f(SimSensor&) under that sensor's lock and returns its result.
     template <class F>
@@ -83,6 +88,8 @@ public:
     void shortenNextUsbReport(int id, std::size_t bytes);
     UsbState usbState(int id);
     std::string devNode(int id);
+    // A serial port's name as QSerialPortInfo lists it ("ttyUSB-4711-0"); empty for USB.
+    std::string ttyName(int id);
     std::string rootDir() const { return m_rootDir; }
 
     // Drives advance() from the real clock about every 50 ms (for the demo).
@@ -98,9 +105,12 @@ private:
     int addNode(std::unique_ptr<Node> n);
     struct UsbPort {
         std::string sysPath;
+        int bus;
         int devnum;
     };
     UsbPort nextUsbPort();
+    std::string nextTtyName(const char* hint, int* minor);
+    std::unique_ptr<Node> serialNode(const char* tty, uint16_t vid, uint16_t pid);
     void addFromString(const std::string& description);
     int masterOf(const std::string& devNode); // the pty master umockdev made for a tty
 
@@ -108,9 +118,9 @@ private:
     std::string m_rootDir;
     std::mutex m_nodesMutex;
     std::deque<std::unique_ptr<Node>> m_nodes;
-    int m_nextPort = 1;
-    int m_nextDevnum = 2;
+    int m_usbDevices = 0;
     int m_nextTtyMinor = 0;
+    unsigned m_nextTty = 0;
 
     std::mutex m_clockControl; // serialises runClock(on/off)
     std::thread m_clock;

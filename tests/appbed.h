@@ -10,8 +10,12 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QElapsedTimer>
+#include <QMessageBox>
+#include <QPointer>
+#include <QProgressDialog>
 #include <QTimer>
 #include <QtTest>
+#include <cstdio>
 #include <functional>
 #include <memory>
 
@@ -28,6 +32,71 @@ struct TestClock {
     void Step(int secs = 1) { now = now.addSecs(secs); }
 };
 
+// A modal box the test answers itself: the ModalWatchdog leaves it alone.
+inline void ClaimModal(QWidget *modal)
+{
+    if (modal)
+        modal->setProperty("pm25ClaimedByTest", true);
+}
+
+inline bool ModalClaimed(const QWidget *modal)
+{
+    return modal->property("pm25ClaimedByTest").toBool();
+}
+
+// What a modal box says, for a failure message.
+inline QString DescribeModal(QWidget *modal)
+{
+    QString text = QString::fromLatin1(modal->metaObject()->className()) + " \"" + modal->windowTitle()
+                   + "\"";
+    if (auto *box = qobject_cast<QMessageBox *>(modal))
+        text += ": " + box->text() + (box->informativeText().isEmpty() ? "" : " / " + box->informativeText());
+    else if (auto *d = qobject_cast<QFileDialog *>(modal))
+        text += ": " + d->directory().path() + " " + d->selectedFiles().join(' ');
+    return text;
+}
+
+// Ends the process, with the box's text, when a dialog that no handler claimed (OnNextModal,
+// AnswerFileDialog, ClaimModal) stays open for graceMs: nobody would ever close it, and the
+// test would wait for the CTest time-out. Progress dialogs close by themselves.
+class ModalWatchdog
+{
+public:
+    explicit ModalWatchdog(int graceMs = 2000) : m_GraceMs(graceMs)
+    {
+        QObject::connect(&m_Timer, &QTimer::timeout, [this] { Check(); });
+        m_Timer.start(100);
+    }
+
+private:
+    void Check()
+    {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!qobject_cast<QDialog *>(modal) || qobject_cast<QProgressDialog *>(modal)
+            || ModalClaimed(modal)) {
+            m_Seen = nullptr;
+            return;
+        }
+        if (modal != m_Seen) {
+            m_Seen = modal;
+            m_Since.start();
+            return;
+        }
+        if (m_Since.elapsed() < m_GraceMs)
+            return;
+        // Straight to stderr: a MessageCapture in the test would swallow the fatal message.
+        const QByteArray what = DescribeModal(modal).toUtf8();
+        std::fprintf(stderr, "Unexpected modal box, open for %d ms: %s\n", m_GraceMs, what.constData());
+        std::fflush(stderr);
+        qFatal("Unexpected modal box: %s", what.constData());
+    }
+
+    int m_GraceMs;
+    QTimer m_Timer;
+    QPointer<QWidget> m_Seen;
+    QElapsedTimer m_Since;
+};
+
 // Runs f on the next modal widget that opens, then closes it.
 inline void OnNextModal(std::function<void(QWidget *)> f)
 {
@@ -35,6 +104,7 @@ inline void OnNextModal(std::function<void(QWidget *)> f)
     QObject::connect(timer, &QTimer::timeout, [timer, f] {
         if (QWidget *modal = QApplication::activeModalWidget()) {
             timer->stop();
+            ClaimModal(modal);
             f(modal);
             modal->close();
             timer->deleteLater();
@@ -104,6 +174,7 @@ struct Live {
     TestClock clock;
     sim::SimBed bed;
     int id = 0;
+    ModalWatchdog watchdog; // before the window: its constructor may open a box
     std::unique_ptr<PM2_5> w;
 };
 
@@ -125,6 +196,7 @@ inline void AnswerFileDialog(const QString &path, QString *suggested = nullptr)
             return;
         timer->stop();
         timer->deleteLater();
+        ClaimModal(d);
         if (suggested)
             *suggested = d->selectedFiles().value(0);
         if (path.isEmpty()) {

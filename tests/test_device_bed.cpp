@@ -286,11 +286,11 @@ void TestDeviceBed::serialDiscovery()
     sim::SimBed bed;
     bed.addOtherSerialPort("ttyUSB0", 0x0403, 0x6001);
     bed.addOtherSerialPort("ttyUSB1", 0x1A86, 0x7522);
-    bed.addSerialSensor("ttyUSB2");
+    const int first = bed.addSerialSensor("ttyUSB2");
     bed.addSerialSensor("ttyUSB3");
     GSerialPort port;
     QCOMPARE(port.OpenSerialPort(), 1);
-    QCOMPARE(port.m_pPort->portName(), QStringLiteral("ttyUSB2"));
+    QCOMPARE(port.m_pPort->portName(), QString::fromStdString(bed.ttyName(first)));
     QCOMPARE(port.m_PortList.size(), size_t(4));
     QCOMPARE(port.m_pPort->baudRate(), 9600);
     QCOMPARE(port.m_pPort->dataBits(), QSerialPort::Data8);

@@ -2,6 +2,9 @@
 // to the simulated devices directly, without the program.
 #include "simbed.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSerialPort>
 #include <QSerialPortInfo>
 #include <QtTest>
@@ -128,9 +131,11 @@ private slots:
     void usbWithoutDevNodeCannotOpen();
     void usbFaults();
     void serialDiscovery();
+    void serialNamesAreThisBedsOwn();
     void serialRoundTrip();
     void serialBytesPassUnchanged();
     void serialDropsWhileClosedAndHangsUp();
+    void replugRounds();
 };
 
 void TestSimBed::usbListsOnlyBedDevices()
@@ -274,14 +279,39 @@ void TestSimBed::usbFaults()
 void TestSimBed::serialDiscovery()
 {
     SimBed bed;
-    bed.addSerialSensor("ttyUSB0");
-    bed.addOtherSerialPort("ttyUSB1", 0x0403, 0x6001);
+    const int sensor = bed.addSerialSensor("ttyUSB0");
+    const int other = bed.addOtherSerialPort("ttyUSB0", 0x0403, 0x6001);
     QMap<QString, QPair<int, int>> found;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
         found[info.systemLocation()] = {info.vendorIdentifier(), info.productIdentifier()};
     QCOMPARE(found.size(), 2);
-    QCOMPARE(found.value("/dev/ttyUSB0"), qMakePair(0x1A86, 0x7523));
-    QCOMPARE(found.value("/dev/ttyUSB1"), qMakePair(0x0403, 0x6001));
+    QCOMPARE(found.value(QString::fromStdString(bed.devNode(sensor))), qMakePair(0x1A86, 0x7523));
+    QCOMPARE(found.value(QString::fromStdString(bed.devNode(other))), qMakePair(0x0403, 0x6001));
+}
+
+void TestSimBed::serialNamesAreThisBedsOwn()
+{
+    // Beds in parallel processes never pick the same name: the lock files live outside.
+    SimBed bed;
+    const QString pid = QString::number(::getpid());
+    const QString held = "ttyHeld-" + pid + "-0";
+    QVERIFY2(QFileInfo("/var/lock").isWritable(), "Qt SerialPort keeps its lock files in /var/lock");
+    QFile lock("/var/lock/LCK.." + held);
+    QVERIFY(lock.open(QIODevice::WriteOnly));
+    lock.write(pid.toLatin1() + "\nother\nhost\n");
+    lock.close();
+    const int id = bed.addSerialSensor("ttyHeld");
+    lock.remove();
+    const QString name = QString::fromStdString(bed.ttyName(id));
+    QVERIFY2(name.startsWith("ttyHeld-" + pid + "-") && name != held, qPrintable(name));
+    QCOMPARE(QString::fromStdString(bed.devNode(id)), "/dev/" + name);
+
+    const int second = bed.addSerialSensor("ttyHeld");
+    QVERIFY(bed.ttyName(second) != bed.ttyName(id));
+    QCOMPARE(bed.ttyName(bed.addUsbSensor()), std::string());
+    QSerialPort port;
+    QCOMPARE(openSensorPort(port, name), QString());
+    QVERIFY(QFile::exists("/var/lock/LCK.." + name));
 }
 
 void TestSimBed::serialRoundTrip()
@@ -289,7 +319,7 @@ void TestSimBed::serialRoundTrip()
     SimBed bed;
     const int id = bed.addSerialSensor();
     QSerialPort port;
-    QCOMPARE(openSensorPort(port, "ttyUSB0"), QString());
+    QCOMPARE(openSensorPort(port, QString::fromStdString(bed.ttyName(id))), QString());
 
     // Two requests in one write, the second split from the first by garbage.
     port.write(wire(makeRequest(kCmdDeviceInfo, false)) + QByteArray("\x01\xAA\x07", 3)
@@ -334,7 +364,7 @@ void TestSimBed::serialBytesPassUnchanged()
 
     // First on a port opened without any line settings: the bed's own raw mode must do.
     {
-        const int fd = ::open("/dev/ttyUSB0", O_RDWR | O_NOCTTY | O_CLOEXEC);
+        const int fd = ::open(bed.devNode(id).c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
         QVERIFY(fd >= 0);
         const QByteArray req = wire(odd) + wire(makeRequest(kCmdDeviceInfo, false));
         QCOMPARE(::write(fd, req.constData(), size_t(req.size())), ssize_t(req.size()));
@@ -343,7 +373,7 @@ void TestSimBed::serialBytesPassUnchanged()
     }
     // Then through Qt, which sets raw mode itself.
     QSerialPort port;
-    QCOMPARE(openSensorPort(port, "ttyUSB0"), QString());
+    QCOMPARE(openSensorPort(port, QString::fromStdString(bed.ttyName(id))), QString());
     port.write(wire(odd) + wire(makeRequest(kCmdDeviceInfo, false)));
     QCOMPARE(readExactly(port, int(kWireSize)), wire(expected));
     bed.with(id, [&](SimSensor& s) {
@@ -366,7 +396,7 @@ void TestSimBed::serialDropsWhileClosedAndHangsUp()
     QTRY_COMPARE(bed.with(id, [](SimSensor& s) { return s.pendingFrames(); }), size_t(0));
 
     QSerialPort port;
-    QCOMPARE(openSensorPort(port, "ttyUSB0"), QString());
+    QCOMPARE(openSensorPort(port, QString::fromStdString(bed.ttyName(id))), QString());
     bed.with(id, [](SimSensor& s) { s.setNextMeasurement(1, 0, 0, 222, 0, 0); });
     bed.advance(1000);
     const QByteArray m = readExactly(port, int(kWireSize));
@@ -378,8 +408,62 @@ void TestSimBed::serialDropsWhileClosedAndHangsUp()
     port.close();
     bool listed = false;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
-        listed = listed || info.portName() == "ttyUSB0";
+        listed = listed || info.portName() == QString::fromStdString(bed.ttyName(id));
     QVERIFY(!listed);
+}
+
+void TestSimBed::replugRounds()
+{
+    // Each round plugs in new devices after the last ones went: umockdev aborts on a sysfs
+    // path, tty name or pts number it has seen before.
+    SimBed bed;
+    for (int round = 0; round < 4; ++round) {
+        const char identity[5] = {'R', char('0' + round), 'x', 'y', 0};
+        const int serial = bed.addSerialSensor();
+        const int otherSerial = bed.addOtherSerialPort("ttyS", 0x0403, 0x6001);
+        const int usbSensor = bed.addUsbSensor();
+        const int otherUsb = bed.addOtherUsbDevice(0x046D, 0xC52B);
+        for (int id : {serial, usbSensor})
+            bed.with(id, [&](SimSensor& s) { s.setIdentity(identity); });
+
+        // The bridge found by its ids, as the program finds it.
+        QStringList bridges;
+        int listed = 0;
+        for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+            ++listed;
+            if (info.vendorIdentifier() == 0x1A86 && info.productIdentifier() == 0x7523)
+                bridges << info.portName();
+        }
+        QCOMPARE(listed, 2);
+        QCOMPARE(bridges, QStringList{QString::fromStdString(bed.ttyName(serial))});
+        QSerialPort port;
+        QCOMPARE(openSensorPort(port, bridges[0]), QString());
+        port.write(wire(makeRequest(kCmdDeviceInfo, false)));
+        const QByteArray reply = readExactly(port, int(kWireSize));
+        QCOMPARE(reply.mid(8, 4), QByteArray(identity));
+
+        Usb usb;
+        auto ids = usb.ids();
+        std::sort(ids.begin(), ids.end());
+        QCOMPARE(ids, (QList<QPair<uint16_t, uint16_t>>{{0x046D, 0xC52B}, {0xFFF1, 0xFFF2}}));
+        QCOMPARE(usb.open(0xFFF1, 0xFFF2), 0);
+        QCOMPARE(libusb_claim_interface(usb.handle, 0), 0);
+        QCOMPARE(usb.send(makeRequest(kCmdDeviceInfo, true)), 20);
+        Frame f;
+        QCOMPARE(usb.receive(f, 1000), 20);
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(&f[9]), 4), QByteArray(identity));
+
+        for (int id : {serial, otherSerial, usbSensor, otherUsb})
+            bed.unplug(id);
+        QTRY_VERIFY(port.error() == QSerialPort::ResourceError || port.error() == QSerialPort::ReadError);
+        port.close();
+        QCOMPARE(usb.send(makeRequest(kCmdDeviceInfo, true)), int(LIBUSB_ERROR_NO_DEVICE));
+        QCOMPARE(QSerialPortInfo::availablePorts().size(), 0);
+        QVERIFY(Usb().ids().isEmpty());
+        // Nothing left behind that a real unplug would have removed, dangling links included.
+        const QDir bus(QString::fromStdString(bed.rootDir()) + "/sys/bus");
+        QCOMPARE(bus.entryList({"*"}, QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot), QStringList());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestSimBed)
