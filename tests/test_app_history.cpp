@@ -108,6 +108,7 @@ private slots:
     void stoppedPartWay();
     void backToPageZeroOverUsb();
     void droppedBlocksKeepTheirTimes();
+    void sensorIdentifiesDuringDownload();
     void secondChannel_data() { LinkRows(); }
     void secondChannel();
     void withoutASensor();
@@ -497,6 +498,35 @@ void TestAppHistory::droppedBlocksKeepTheirTimes()
     QCOMPARE(Download(w), Stopped(12));
     QCOMPARE(history.m_StartTime.toSecsSinceEpoch(), h[0].time);
     QCOMPARE(s->m_DataSecUnit, 297);
+}
+
+void TestAppHistory::sensorIdentifiesDuringDownload()
+{
+    // A one-channel sensor, then a two-channel one whose identity is lost: it identifies itself
+    // only during the download, which must not lose the record sets it works on.
+    Live live(false, 4, {1});
+    PM2_5 &w = *live.w;
+    QVERIFY(live.Identify());
+    live.bed.unplug(live.id);
+    QVERIFY(live.TickUntil([&] { return w.m_DevState == 0; }));
+    live.id = live.bed.addUsbSensor();
+    live.bed.with(live.id, [&](sim::SimSensor &s) {
+        s.setDeviceType(20);
+        s.setKinds({1, 17});
+        s.dropNextReplies(1);
+    });
+    Generate(live, 24, 297);
+    QVERIFY(live.TickUntil([&] { return w.m_DevState != 0; }));
+    QTimer measure; // samples make the window ask for the identity again
+    connect(&measure, &QTimer::timeout, [&] {
+        live.bed.with(live.id, [](sim::SimSensor &s) { s.emitMeasurement(1); });
+    });
+    measure.start(20);
+    Download(w);
+    measure.stop();
+    QCOMPARE(w.m_bDevInfoOk, 1);
+    QCOMPARE(w.RecordSetCount(), 2); // grown once the download returned
+    QVERIFY(w.ui->radioButtonPA->isVisibleTo(&w));
 }
 
 void TestAppHistory::secondChannel()

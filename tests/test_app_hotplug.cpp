@@ -38,6 +38,7 @@ private slots:
     void lateSensor_data() { LinkRows(); }
     void lateSensor();
     void sensorsOfEveryKindInTurn();
+    void onlyTheSensorInUseLeaves();
 };
 
 void TestAppHotplug::unplugAndReplug_data()
@@ -188,6 +189,47 @@ void TestAppHotplug::sensorsOfEveryKindInTurn()
     w.ui->actionExecl->trigger();
     QVERIFY2(QFileInfo(suggested).fileName().startsWith(QLatin1String("FormDeviceHistory")),
              qPrintable(suggested));
+}
+
+void TestAppHotplug::onlyTheSensorInUseLeaves()
+{
+    MessageCapture log;
+    Live live(false, 20, {1});
+    PM2_5 &w = *live.w;
+    QVERIFY(live.Identify());
+    auto settle = [&] { // a second of ticks: time for the bed's events to be seen
+        QElapsedTimer t;
+        t.start();
+        return live.TickUntil([&] { return t.elapsed() > 1000; });
+    };
+
+    // A USB device of another kind comes and goes: nothing to look at.
+    const int foreign = live.bed.addOtherUsbDevice(0x1234, 0x5678);
+    QVERIFY(settle());
+    QVERIFY(!w.m_CodeUsb.m_bUsbArrived);
+    live.bed.unplug(foreign);
+    // A second sensor comes and goes while the first is read.
+    const int second = Plug(live.bed, false, 4, nullptr);
+    QVERIFY(settle());
+    live.bed.unplug(second);
+    QVERIFY(settle());
+    QCOMPARE(w.m_DevState, 1);
+    QVERIFY(live.Measure(1, 120));
+
+    // The one in use goes; a serial sensor comes, and a USB sensor plugged in and out beside
+    // it changes nothing, nor does a look for the bridge while its port is open.
+    live.bed.unplug(live.id);
+    QVERIFY(Within2s(live, [&] { return w.m_DevState == 0; }));
+    live.id = Plug(live.bed, true, 20, "ttyUSB0");
+    QVERIFY(live.Identify());
+    const int passing = Plug(live.bed, false, 4, nullptr);
+    QVERIFY(settle());
+    live.bed.unplug(passing);
+    QVERIFY(settle());
+    QCOMPARE(w.m_CodeUsb.m_SerialPort.ReopenSerialPort(), 1);
+    QVERIFY(live.Measure(1, 130));
+    QCOMPARE(w.m_DevState, 1);
+    QCOMPARE(log.CountStartingWith("sensor gone"), 1);
 }
 
 QTEST_MAIN(TestAppHotplug)

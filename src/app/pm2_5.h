@@ -124,6 +124,8 @@ private:
     bool OpenArrivedDevice();
     // Widgets, curves and entries after the sensor's type is known (again).
     void ApplyDeviceType();
+    // The record sets, widgets and curves a sensor that identified itself needs.
+    void ApplyNewSensor();
     void RebuildDeviceEntries(int count);
     int DownloadHistory(GRecordDataSet *set);
     void FinishAfterHistory();
@@ -144,6 +146,7 @@ private:
     int m_UsbLooks = 0; // looks for the announced USB sensor so far
     bool m_bLiveRestarted = false; // a live stream started with the last sample: reset the axis
     bool m_bRecoveryWarned = false;
+    bool m_bTypeChanged = false; // a sensor identified itself during a history download
     bool m_bHadDevice = false; // a sensor was open at some time: its samples stay savable
     int m_RecoveryTimerId = 0;
     bool m_bHistoryBusy = false;

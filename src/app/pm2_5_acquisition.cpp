@@ -144,10 +144,18 @@ void PM2_5::HandleDeviceInfo(int index)
         ui->labelPM10Unit->setVisible(true);
     }
     if (m_pRecordSets) { // a sensor plugged in later: the sets and the live streams stay
-        GrowRecordSets(m_CodeUsb.GetDataKind());
-        ApplyDeviceType();
+        if (m_bHistoryBusy)
+            m_bTypeChanged = true; // the download works on the sets: changed once it returns
+        else
+            ApplyNewSensor();
     }
     CreateRecordSets();
+}
+
+void PM2_5::ApplyNewSensor()
+{
+    GrowRecordSets(m_CodeUsb.GetDataKind());
+    ApplyDeviceType();
 }
 
 void PM2_5::ApplyDeviceType()

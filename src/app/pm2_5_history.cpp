@@ -32,6 +32,8 @@ void PM2_5::on_actionCollect_historical_data_triggered()
     statusBar()->showMessage(tr("Reading history data..."));
     m_Plot.m_BaseTime = RecordClockNow();
     const int n = set ? DownloadHistory(set) : 0;
+    if (std::exchange(m_bTypeChanged, false) && m_pRecordSets)
+        ApplyNewSensor();
     const bool complete = set && m_CodeUsb.m_HisEnd == HisEnd::Complete;
     if (n > 0 || complete) { // the history stream is shown (a complete one may be empty)
         SetCollectState(false);
