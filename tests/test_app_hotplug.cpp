@@ -18,7 +18,9 @@ bool Within2s(Live &live, const std::function<bool()> &cond)
 
 int Plug(sim::SimBed &bed, bool serial, uint8_t type, const char *tty)
 {
-    const int id = serial ? bed.addSerialSensor(tty ? tty : "ttyUSB0") : bed.addUsbSensor();
+    const int id = !serial ? bed.addUsbSensor()
+                   : tty   ? bed.addSerialSensor(tty)
+                           : bed.addSerialSensor();
     bed.with(id, [&](sim::SimSensor &s) {
         s.setDeviceType(type);
         s.setKinds({1, 17});
@@ -166,7 +168,7 @@ void TestAppHotplug::sensorsOfEveryKindInTurn()
     // names of its files.
     live.bed.unplug(live.id);
     QVERIFY(live.TickUntil([&] { return w.m_DevState == 0; }));
-    live.id = Plug(live.bed, true, 20, "ttyUSB0");
+    live.id = Plug(live.bed, true, 20, nullptr);
     live.bed.with(live.id, [&](sim::SimSensor &s) {
         s.generateHistory(12, live.clock.now.toSecsSinceEpoch() - 297);
     });
@@ -220,7 +222,7 @@ void TestAppHotplug::onlyTheSensorInUseLeaves()
     // it changes nothing, nor does a look for the bridge while its port is open.
     live.bed.unplug(live.id);
     QVERIFY(Within2s(live, [&] { return w.m_DevState == 0; }));
-    live.id = Plug(live.bed, true, 20, "ttyUSB0");
+    live.id = Plug(live.bed, true, 20, nullptr);
     QVERIFY(live.Identify());
     const int passing = Plug(live.bed, false, 4, nullptr);
     QVERIFY(settle());
