@@ -30,10 +30,11 @@ bool PM2_5::WriteRecovery()
 {
     if (!m_Recovery)
         return false;
-    if (m_Recovery->TakeFailure() && !std::exchange(m_bRecoveryWarned, true))
-        statusBar()->showMessage(tr("Recovery files could not be written to %1")
-                                     .arg(QDir::toNativeSeparators(RecordRecovery::DefaultFolder())),
+    if (m_Recovery->TakeFailure() && !std::exchange(m_bRecoveryWarned, true)) {
+        const QString folder = QDir::toNativeSeparators(RecordRecovery::DefaultFolder());
+        statusBar()->showMessage(tr("Recovery files could not be written to %1").arg(folder),
                                  RECOVERY_MESSAGE_MS);
+    }
     std::vector<const _SRecordData *> images;
     for (int i = 0; i < m_RecordSetCount; ++i) {
         GRecordDataPro *live = m_pRecordSets[i].m_pLive;

@@ -329,7 +329,8 @@ bool SCodeUsb::BlockBase(int blockNo, int last, int64_t *base) const
     if (m_PM25Spans.empty() || m_HisTimes.empty() || m_PM25Spans.back().m_Block != blockNo - 1)
         return false;
     const int before = m_PM25Spans.back().m_Count - 1; // its last kept value's place in its block
-    *base = int64_t(m_HisTimes.back()) + int64_t(HIS_SPACING_SEC) * (BLOCK_LEN - 1 + last - before);
+    const int places = BLOCK_LEN - 1 + last - before;  // from that value to this block's last - 1
+    *base = int64_t(m_HisTimes.back()) + int64_t(HIS_SPACING_SEC) * places;
     return true;
 }
 

@@ -68,7 +68,7 @@ public:
     bool ReadHistoryDataOld(int index, int kind);
     // One block-variant request and its wait for the reply of that page.
     HisWait AskOneHisData(int ignored, int page, int mode, int index, TAG_T_SPM25Data scratch,
-                       int kind, int tries);
+                          int kind, int tries);
     // Empties both history stores, their counts, spans and time stamps.
     void ClearHistory();
     // Types whose sensors answer history requests with six-value pages.

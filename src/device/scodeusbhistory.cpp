@@ -143,7 +143,8 @@ bool SCodeUsb::ReadHistoryDataNew(int index, int kind, int mode)
         AskHistoryPage(index, 0, kind == HIS_SUB_PM25 ? HIS_SUB_PM10 : HIS_SUB_PM25);
         QThread::msleep(BLOCK_WAIT_MS);
     };
-    if (!AskPageZero(kind, [&] { return AskOneHisData(0, 0, mode, index, scratch, kind, 0); }, reseat))
+    const auto askZero = [&] { return AskOneHisData(0, 0, mode, index, scratch, kind, 0); };
+    if (!AskPageZero(kind, askZero, reseat))
         return false;
     m_HisTotalCount = m_ReportedCount;
 
