@@ -329,7 +329,7 @@ bool SCodeUsb::BlockBase(int blockNo, int last, int64_t *base) const
     if (m_PM25Spans.empty() || m_HisTimes.empty() || m_PM25Spans.back().m_Block != blockNo - 1)
         return false;
     const int before = m_PM25Spans.back().m_Count - 1; // its last kept value's place in its block
-    const int places = BLOCK_LEN - 1 + last - before;  // from that value to this block's last - 1
+    const int places = BLOCK_LEN - 1 + last - before;  // steps from it to one before our last
     *base = int64_t(m_HisTimes.back()) + int64_t(HIS_SPACING_SEC) * places;
     return true;
 }
