@@ -1,6 +1,7 @@
 #pragma once
 // The window on the bed: a simulated sensor, the unchanged PM2_5, ticks driven by the test and
 // a clock the test moves.
+#include "freshsettings.h"
 #include "grecorddataset.h"
 #include "pm2_5.h"
 #include "recordclock.h"
@@ -124,6 +125,7 @@ struct Live {
             if (setup)
                 setup(s);
         });
+        ForgetSettings();
         w = std::make_unique<PM2_5>();
         w->killTimer(w->m_TimerId); // the test drives the ticks
     }
@@ -132,6 +134,7 @@ struct Live {
     explicit Live(NoSensor)
     {
         OnNextModal([](QWidget *) {});
+        ForgetSettings();
         w = std::make_unique<PM2_5>();
         w->killTimer(w->m_TimerId);
     }
@@ -184,6 +187,30 @@ inline void LinkRows()
     QTest::newRow("usb") << false;
     QTest::newRow("serial") << true;
 }
+
+// Answers every message box that opens while it lives (OK) and keeps their texts; file dialogs
+// are left to AnswerFileDialog.
+class BoxAnswerer
+{
+public:
+    BoxAnswerer()
+    {
+        QObject::connect(&m_Timer, &QTimer::timeout, [this] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            ClaimModal(box);
+            m_Texts << box->windowTitle() + ": " + box->text()
+                           + (box->informativeText().isEmpty() ? "" : " / " + box->informativeText());
+            box->done(QMessageBox::Ok);
+        });
+        m_Timer.start(10);
+    }
+    QStringList m_Texts;
+
+private:
+    QTimer m_Timer;
+};
 
 // Answers the next file dialog with `path`, or cancels it when `path` is empty; `suggested`
 // gets the file name the dialog offered.

@@ -12,11 +12,16 @@
 namespace {
 
 // Triggers `action` with the next file dialog answered; returns the status message after it.
-QString Run(PM2_5 &w, QAction *action, const QString &path, QString *suggested = nullptr)
+// A failure that is not a cancel also tells its reason in a box: `box` gets its text.
+QString Run(PM2_5 &w, QAction *action, const QString &path, QString *suggested = nullptr,
+            QString *box = nullptr)
 {
     w.statusBar()->clearMessage();
     AnswerFileDialog(path, suggested);
+    BoxAnswerer boxes;
     action->trigger();
+    if (box)
+        *box = boxes.m_Texts.join('\n');
     return w.statusBar()->currentMessage();
 }
 
@@ -80,9 +85,13 @@ void TestAppFiles::liveRoundTrip()
     QCOMPARE(saved.m_pItems[saved.m_Count - 1].m_PM10, uint16_t(480));
     RecordDataFree(&saved);
 
-    // Failures are reported and write nothing: a cancelled dialog, a folder that is not there.
-    QCOMPARE(Run(w, w.ui->actionBinary, QString()), kFailed);
-    QCOMPARE(Run(w, w.ui->actionBinary, QStringLiteral("/proc/live.str")), kFailed);
+    // Failures are reported and write nothing: a cancelled dialog (no more to say), a folder
+    // that cannot be written to (the file and the system's reason in a box).
+    QString box;
+    QCOMPARE(Run(w, w.ui->actionBinary, QString(), nullptr, &box), kFailed);
+    QCOMPARE(box, QString());
+    QCOMPARE(Run(w, w.ui->actionBinary, QStringLiteral("/proc/live.str"), nullptr, &box), kFailed);
+    QVERIFY2(box.startsWith(kFailed + ": /proc/live.str\n\nIt could not be written: "), qPrintable(box));
 
     // Open it: the file stream, fractions kept, collection off, Save to bin disabled.
     QCOMPARE(Run(w, w.ui->actionOpen, Path("live.str")), QString());
@@ -107,7 +116,8 @@ void TestAppFiles::liveRoundTrip()
     QVERIFY(rows[3 + s->m_DataCount - 1].endsWith("\t35       \t48\r"));
 
     // An export is not an import text; a text with a date line is, and opens with fractions.
-    QCOMPARE(Run(w, w.ui->actionOpen, Path("file.xls")), kFailed);
+    QCOMPARE(Run(w, w.ui->actionOpen, Path("file.xls"), nullptr, &box), kFailed);
+    QVERIFY2(box.contains("It is not a text this program can import"), qPrintable(box));
     QFile text(Path("import.xls"));
     QVERIFY(text.open(QIODevice::WriteOnly));
     text.write("Date:2016.03.01-14:05:09\r\nData Count:3\r\nnumber\ttime\r\n"
@@ -125,9 +135,11 @@ void TestAppFiles::liveRoundTrip()
     QVERIFY(text.open(QIODevice::WriteOnly));
     text.write("Date:2016.03.01-14:05:09\r\nData Count:1\r\nnumber\ttime\r\n2 14:05:09 1 1\r\n");
     text.close();
-    QCOMPARE(Run(w, w.ui->actionOpen, Path("import.xls")), kFailed);
+    QCOMPARE(Run(w, w.ui->actionOpen, Path("import.xls"), nullptr, &box), kFailed);
+    QVERIFY2(box.contains("It could not be written: no rows"), qPrintable(box));
     QCOMPARE(s->m_DataCount, 3);
-    QCOMPARE(Run(w, w.ui->actionOpen, QString()), kFailed);
+    QCOMPARE(Run(w, w.ui->actionOpen, QString(), nullptr, &box), kFailed);
+    QCOMPARE(box, QString());
 }
 
 void TestAppFiles::historyExport()
@@ -229,12 +241,15 @@ void TestAppFiles::channelFiles()
     RecordDataFree(&image);
 
     // A channel word naming no channel changes nothing.
-    QCOMPARE(Run(w, w.ui->actionOpen, Path("ch2.str")), kFailed);
+    QString box;
+    QCOMPARE(Run(w, w.ui->actionOpen, Path("ch2.str"), nullptr, &box), kFailed);
+    QVERIFY2(box.contains("names no channel"), qPrintable(box));
     QCOMPARE(w.m_Channel, 0);
     QCOMPARE(w.RecordSet(0)->m_Mode, 0);
 
     w.ui->actionCollection->trigger(); // Save to bin again, as the refusal must keep it off
-    QCOMPARE(Run(w, w.ui->actionOpen, Path("ch1.str")), opened < 0 ? kFailed : QString());
+    QCOMPARE(Run(w, w.ui->actionOpen, Path("ch1.str"), nullptr, &box), opened < 0 ? kFailed : QString());
+    QCOMPARE(box.contains("which this sensor does not have"), opened < 0);
     QVERIFY(!w.ui->actionBinary->isEnabled());
     if (opened < 0) {
         QCOMPARE(w.m_Channel, 0);
@@ -257,7 +272,8 @@ void TestAppFiles::channelFiles()
     QCOMPARE(w.RecordSet(0)->m_pFile->m_pRealData->m_pData0[0], 12.3);
     // A stream whose series could not be allocated takes no file.
     RealDataDestroy(&w.RecordSet(0)->m_pFile->m_pRealData);
-    QCOMPARE(Run(w, w.ui->actionOpen, Path("v1.str")), kFailed);
+    QCOMPARE(Run(w, w.ui->actionOpen, Path("v1.str"), nullptr, &box), kFailed);
+    QVERIFY2(box.contains("not enough memory"), qPrintable(box));
 }
 
 QTEST_MAIN(TestAppFiles)

@@ -96,6 +96,7 @@ class TestAppHistory : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { ForgetSettings(); }
     void blocksWithPM10_data() { LinkRows(); }
     void blocksWithPM10();
     void fullSizeOverUsb();

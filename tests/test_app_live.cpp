@@ -1,12 +1,14 @@
 // Live monitoring end to end: the simulated sensor on the bed, the unchanged window,
 // ticks driven by the test, over USB and over the serial bridge.
 #include "deviceinfodialog.h"
+#include "gbackground.h"
 #include "gqwtplotpicker.h"
 #include "appbed.h"
 #include "realdata.h"
 #include "ui_deviceinfodialog.h"
 #include "ui_pm2_5.h"
 
+#include <QLabel>
 #include <QMessageBox>
 #include <QStatusBar>
 #include <random>
@@ -37,6 +39,7 @@ private slots:
     void deviceDialogShowsUpperCaseSerial();
     void clearingOverSerial();
     void serialDamageCostsOnlyTheDamagedFrames();
+    void indexAtAGlance();
     void randomDamage_data();
     void randomDamage();
     void secondChannelChosenBeforeAOneChannelSensor_data() { LinkRows(); }
@@ -183,6 +186,10 @@ void TestAppLive::tvocNamingHappensOnce()
     QCOMPARE(w.ui->radioButtonPA->text(), QStringLiteral("marker"));
     w.ui->actionEnglish->trigger(); // the form text would say "Formaldehyde" again
     QCOMPARE(w.ui->radioButtonPA->text(), QStringLiteral("TVOC"));
+    // Its axis and its curve say TVOC too.
+    w.ui->radioButtonPA->click();
+    QCOMPARE(w.ui->qwtPlot->axisTitle(QwtPlot::yLeft).text(), QStringLiteral("TVOC mg/m3\n"));
+    QCOMPARE(w.m_Plot.m_Curves[0]->title().text(), QStringLiteral("TVOC"));
 }
 
 void TestAppLive::collectionOffFreezesThePlot()
@@ -198,7 +205,7 @@ void TestAppLive::collectionOffFreezesThePlot()
     w.ui->actionCollection->trigger();
     QVERIFY(!w.ui->actionCollection->isChecked());
     QVERIFY(w.ui->radioButtonPM25->isChecked() && !w.ui->radioButtonPA->isChecked());
-    QCOMPARE(w.ui->actionCollection->text(), QStringLiteral("Start Collect"));
+    QCOMPARE(w.ui->actionCollection->text(), QStringLiteral("&Start Collect"));
     QCOMPARE(w.ui->actionCollection->icon().pixmap(16).toImage(),
              QIcon(":/icons/Icons/Play.bmp").pixmap(16).toImage());
     QCOMPARE(int(w.m_pRecordSets[0].m_bCollect), 0);
@@ -209,7 +216,7 @@ void TestAppLive::collectionOffFreezesThePlot()
     const QwtScaleDraw *frozenAxis = w.ui->qwtPlot->axisScaleDraw(QwtPlot::xBottom);
     w.ui->actionCollection->trigger();
     QVERIFY(w.ui->qwtPlot->axisScaleDraw(QwtPlot::xBottom) != frozenAxis); // a fresh time axis
-    QCOMPARE(w.ui->actionCollection->text(), QStringLiteral("Stop Collect"));
+    QCOMPARE(w.ui->actionCollection->text(), QStringLiteral("&Stop Collect"));
     QCOMPARE(w.ui->actionCollection->icon().pixmap(16).toImage(),
              QIcon(":/icons/Icons/Pause.bmp").pixmap(16).toImage());
     QCOMPARE(w.m_Plot.m_Curves[0]->dataSize(), drawn + 1); // redrawn with the new sample
@@ -370,6 +377,45 @@ void TestAppLive::serialDamageCostsOnlyTheDamagedFrames()
     for (int i = before; i < image->m_Count; ++i)
         stored << image->m_pItems[i].m_PM25;
     QCOMPARE(stored, (QList<int>{101, 0x01AB, 104, 106, 108}));
+}
+
+void TestAppLive::indexAtAGlance()
+{
+    Live live(false, 130, {1});
+    PM2_5 &w = *live.w;
+    QVERIFY(live.Identify());
+    QCOMPARE(w.LinkLabel()->text(), QStringLiteral("USB: AQ-410"));
+    QLabel *aqi = w.ui->labelAqi;
+    QVERIFY(!aqi->isVisibleTo(&w));
+    // PM2.5 35.0 (China: 50) and PM10 80 (65): the higher shows, provisional at first.
+    QVERIFY(live.Measure(1, 350, 800));
+    QVERIFY(aqi->isVisibleTo(&w));
+    QCOMPARE(aqi->text(), QStringLiteral("AQI 65* Good"));
+    QVERIFY(aqi->toolTip().startsWith(QLatin1String("Provisional")));
+    QVERIFY(aqi->styleSheet().contains(QLatin1String("#ffff00")));
+    // One sample a minute for 45 minutes: China's average stands.
+    for (int i = 0; i < 44; ++i) {
+        live.clock.Step(59);
+        QVERIFY(live.Measure(1, 350, 800));
+    }
+    QCOMPARE(aqi->text(), QStringLiteral("AQI 65 Good"));
+    QVERIFY(aqi->toolTip().isEmpty());
+    // The US EPA's (35.0: 99; 80: 63) has no NowCast without two complete hours: the 60-minute
+    // mean, provisional. Its bands and their legend follow; so does the language.
+    w.ui->actionAqiEpa->trigger();
+    QCOMPARE(aqi->text(), QStringLiteral("AQI 99* Moderate"));
+    QVERIFY(w.m_Plot.m_pBackGround->m_bUsEpa);
+    QCOMPARE(w.m_Plot.m_BandKeys.value(2)->title().text(),
+             QStringLiteral("Unhealthy for Sensitive Groups"));
+    w.ui->actionChinese->trigger();
+    QCOMPARE(aqi->text(), QString::fromUtf8("AQI 99* 中等"));
+    QCOMPARE(w.m_Plot.m_BandKeys.value(0)->title().text(), QString::fromUtf8("好"));
+    w.ui->actionEnglish->trigger();
+    // Gone with the sensor.
+    live.bed.unplug(live.id);
+    QVERIFY(live.TickUntil([&] { return w.m_DevState == 0; }));
+    QVERIFY(!aqi->isVisibleTo(&w));
+    QCOMPARE(w.LinkLabel()->text(), QStringLiteral("No sensor: waiting for one"));
 }
 
 void TestAppLive::randomDamage_data()

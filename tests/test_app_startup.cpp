@@ -1,5 +1,6 @@
 // Start-up of the main window against the simulated sensor: which link is
 // opened, what is requested, what the user is told, and the form it shows.
+#include "freshsettings.h"
 #include "grecorddataset.h"
 #include "pm2_5.h"
 #include "simbed.h"
@@ -8,8 +9,14 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QToolBar>
 #include <QtTest>
+#include <cstdio>
 #include <memory>
 
 namespace {
@@ -26,6 +33,7 @@ public:
                 m_Parents << box->parentWidget();
                 m_Icons << box->icon();
                 m_Buttons << box->buttons().size();
+                m_Informative << box->informativeText();
                 box->done(QMessageBox::Ok);
             }
         });
@@ -35,6 +43,7 @@ public:
     QList<QWidget *> m_Parents;
     QList<QMessageBox::Icon> m_Icons;
     QList<int> m_Buttons;
+    QStringList m_Informative;
 
 private:
     QTimer m_Timer;
@@ -55,12 +64,15 @@ class TestAppStartup : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { ForgetSettings(); }
     void withoutSensorWarnsOnceAndRunsWithTwoChannels();
     void usbSensorIsAskedOverUsb();
     void serialBridgeIsTheFallback();
+    void heldBridgeSaysWhatToDo();
     void formLayoutAndInitialStates();
     void slotTable();
     void languageSwitch();
+    void choicesAreRememberedAndTheLocaleChosesFirst();
 };
 
 void TestAppStartup::withoutSensorWarnsOnceAndRunsWithTwoChannels()
@@ -75,6 +87,7 @@ void TestAppStartup::withoutSensorWarnsOnceAndRunsWithTwoChannels()
     QCOMPARE(closer.m_Parents[0], nullptr);
     QCOMPARE(closer.m_Icons[0], QMessageBox::Warning);
     QCOMPARE(closer.m_Buttons[0], 1);
+    QCOMPARE(closer.m_Informative[0], QString()); // nothing attached: nothing more to say
     QCOMPARE(w.m_DevState, 0);
     QVERIFY(w.m_CurveActions.isEmpty());
     QVERIFY(w.m_DevInfoActions.isEmpty());
@@ -152,6 +165,33 @@ void TestAppStartup::serialBridgeIsTheFallback()
     QTRY_VERIFY(w.m_CodeUsb.HasDevice() == 1 && w.m_CodeUsb.m_LinkMode == 4);
 }
 
+void TestAppStartup::heldBridgeSaysWhatToDo()
+{
+    // Another program holds the bridge, as Qt SerialPort's lock file tells: the window says
+    // what to do, not only that nothing is connected.
+    sim::SimBed bed;
+    const int id = bed.addSerialSensor();
+    const QString lock = QStringLiteral("/var/lock/LCK..") + QString::fromStdString(bed.ttyName(id));
+    QProcess holder;
+    holder.start(QStringLiteral("flock"), {lock, QStringLiteral("sleep"), QStringLiteral("60")});
+    QVERIFY(holder.waitForStarted());
+    QTRY_VERIFY(QFile::exists(lock));
+    {
+        BoxCloser closer;
+        PM2_5 w;
+        QCOMPARE(w.m_DevState, 0);
+        QCOMPARE(closer.m_Boxes.size(), 1);
+        QCOMPARE(closer.m_Boxes[0][1], QStringLiteral("please check the device is connected!"));
+        QVERIFY2(closer.m_Informative[0].contains(QLatin1String("dialout"))
+                     && closer.m_Informative[0].contains(QLatin1String("udev")),
+                 qPrintable(closer.m_Informative[0]));
+        QCOMPARE(w.LinkLabel()->text(), QStringLiteral("No sensor: waiting for one"));
+    }
+    holder.kill();
+    holder.waitForFinished();
+    QFile::remove(lock);
+}
+
 void TestAppStartup::formLayoutAndInitialStates()
 {
     sim::SimBed bed;
@@ -164,8 +204,28 @@ void TestAppStartup::formLayoutAndInitialStates()
     QList<QMenu *> menus;
     for (QAction *a : ui->menuBar->actions())
         menus << a->menu();
-    QCOMPARE(menus, (QList<QMenu *>{ui->menuFile, ui->menuExamine, ui->menuDisplay,
-                                    ui->menuSetName, ui->menuCollection, ui->menuAbout}));
+    QCOMPARE(menus, (QList<QMenu *>{ui->menuFile, ui->menuExamine, ui->menuDisplay, ui->menuAqi,
+                                    ui->menuSetName, ui->menuCollection, ui->menuLanguage,
+                                    ui->menuAbout}));
+    QCOMPARE(ActionTexts(ui->menuLanguage->actions()), (QStringList{"actionChinese", "actionEnglish"}));
+    QCOMPARE(ActionTexts(ui->menuAqi->actions()), (QStringList{"actionAqiChina", "actionAqiEpa"}));
+    // Every entry of every menu has a mnemonic (but the sensors' names), and the usual commands
+    // their keys.
+    for (QMenu *menu : ui->menuBar->findChildren<QMenu *>()) {
+        QVERIFY2(menu->title().contains('&'), qPrintable(menu->title()));
+        for (QAction *a : menu->actions())
+            QVERIFY2(a->isSeparator() || a->menu() || a->text().contains('&')
+                         || w.m_CurveActions.contains(a) || w.m_DevInfoActions.contains(a),
+                     qPrintable(a->text()));
+    }
+    QCOMPARE(ui->actionOpen->shortcut(), QKeySequence(QKeySequence::Open));
+    QCOMPARE(ui->actionBinary->shortcut(), QKeySequence(QKeySequence::Save));
+    QCOMPARE(ui->actionExit->shortcut(), QKeySequence(QKeySequence::Quit));
+    QCOMPARE(ui->actionTime_zoom_in->shortcut(), QKeySequence(QKeySequence::ZoomIn));
+    QCOMPARE(ui->actionTime_zoom_out->shortcut(), QKeySequence(QKeySequence::ZoomOut));
+    QCOMPARE(ui->actionExecl->shortcut(), QKeySequence(QStringLiteral("Ctrl+E")));
+    QCOMPARE(ui->actionDisplay_all->shortcut(), QKeySequence(QStringLiteral("Ctrl+0")));
+    QCOMPARE(ui->actionCollect_historical_data->shortcut(), QKeySequence(QStringLiteral("Ctrl+H")));
     QCOMPARE(ui->menuFile->actions().first()->menu(), ui->menuSave);
     QCOMPARE(ActionTexts(ui->menuFile->actions().mid(1)), (QStringList{"actionOpen", "actionExit"}));
     QCOMPARE(ActionTexts(ui->menuSave->actions()), (QStringList{"actionBinary", "actionExecl"}));
@@ -176,8 +236,7 @@ void TestAppStartup::formLayoutAndInitialStates()
                           "actionClear_history_data"}));
     QCOMPARE(ActionTexts(ui->menuAbout->actions()),
              (QStringList{"actionAbout_Quelmar", "actionAbout_Software"}));
-    for (QAction *hidden : {ui->actionChinese, ui->actionEnglish, ui->actionText})
-        QVERIFY2(hidden->associatedWidgets() == QList<QWidget *>{}, qPrintable(hidden->objectName()));
+    QVERIFY(ui->actionText->associatedWidgets().isEmpty());
     QCOMPARE(ui->actionText->icon().cacheKey(), ui->actionBinary->icon().cacheKey());
 
     QVERIFY(ui->actionCollection->isCheckable() && ui->actionCollection->isChecked());
@@ -185,8 +244,12 @@ void TestAppStartup::formLayoutAndInitialStates()
     QVERIFY(ui->actionCollect_historical_data->isEnabled());
     QVERIFY(!ui->actionClear_history_data->isEnabled());
     QVERIFY(ui->radioButtonPM25->isChecked());
-    QVERIFY(!ui->lineEditValue->isEnabled());
-    QCOMPARE(ui->lineEditValue->maximumSize(), QSize(60, 30));
+    // Values look like values: read-only, never greyed out, wide enough for 8888.8.
+    for (QLineEdit *box : {ui->lineEditValue, ui->lineEditPM10Value, ui->lineEditPAValue}) {
+        QVERIFY(box->isEnabled() && box->isReadOnly());
+        QVERIFY(box->minimumWidth() > box->fontMetrics().horizontalAdvance("8888.8"));
+    }
+    QCOMPARE(ui->lineEditValue->maximumHeight(), 30);
     QCOMPARE(ui->lineEditValue->alignment(), Qt::AlignCenter);
     QVERIFY(ui->lineEditPM10Value->font().bold());
     QCOMPARE(ui->labelDevType->font().pointSize(), 14);
@@ -194,7 +257,7 @@ void TestAppStartup::formLayoutAndInitialStates()
     QCOMPARE(ui->labelState->text(), QString());
     QCOMPARE(w.size(), QSize(1005, 676));
     QCOMPARE(w.windowTitle(), QStringLiteral("Quelmar Air Quality Monitor V5.9"));
-    QCOMPARE(ui->actionCollection->text(), QStringLiteral("Stop Collect"));
+    QCOMPARE(ui->actionCollection->text(), QStringLiteral("&Stop Collect"));
     QCOMPARE(ui->actionBinary->statusTip(), QStringLiteral("Save to bin"));
     QVERIFY(!ui->actionExit->icon().isNull());
     QVERIFY(!ui->actionCollection->icon().isNull());
@@ -238,35 +301,81 @@ void TestAppStartup::languageSwitch()
     bed.addUsbSensor();
     PM2_5 w;
     Ui::PM2_5 *ui = w.ui;
+    // English is the form's own texts: no translator.
     ui->actionEnglish->trigger();
     QCOMPARE(w.m_Language, 0);
-    QCOMPARE(ui->actionBinary->text(), QStringLiteral("Binary file"));
-    QCOMPARE(ui->actionBinary->statusTip(), QStringLiteral("Save to bin file"));
-    QCOMPARE(ui->actionExecl->text(), QStringLiteral("Execl"));
-    QCOMPARE(ui->menuExamine->title(), QStringLiteral("Zoom"));
-    QCOMPARE(ui->actionNodisplay->text(), QStringLiteral("No display"));
-    QCOMPARE(ui->actionText->text(), QStringLiteral("Text file"));
+    QVERIFY(ui->actionEnglish->isChecked() && !ui->actionChinese->isChecked());
+    QCOMPARE(ui->actionBinary->text(), QStringLiteral("&Binary"));
+    QCOMPARE(ui->actionBinary->statusTip(), QStringLiteral("Save to bin"));
+    QCOMPARE(ui->actionExecl->text(), QStringLiteral("&Execl"));
+    QCOMPARE(ui->menuExamine->title(), QStringLiteral("&Examine"));
+    QCOMPARE(ui->actionNodisplay->text(), QStringLiteral("&Nodisplay"));
+    QCOMPARE(ui->actionText->text(), QStringLiteral("&Text"));
 
     const QString unit = ui->label_3->text();
     ui->actionChinese->trigger();
     QCOMPARE(w.m_Language, 1);
     QCOMPARE(w.windowTitle(), QString::fromUtf8("Quelmar 空气质量监测仪 V5.9"));
-    QCOMPARE(ui->menuFile->title(), QString::fromUtf8("文件"));
-    QCOMPARE(ui->menuCollection->title(), QString::fromUtf8("采集"));
-    QCOMPARE(ui->actionCollection->text(), QString::fromUtf8("停止采集"));
+    QCOMPARE(ui->menuFile->title(), QString::fromUtf8("文件(&F)"));
+    QCOMPARE(ui->menuCollection->title(), QString::fromUtf8("采集(&C)"));
+    QCOMPARE(ui->menuLanguage->title(), QString::fromUtf8("语言(&L)"));
+    QCOMPARE(ui->actionCollection->text(), QString::fromUtf8("停止采集(&S)"));
+    QCOMPARE(w.LinkLabel()->text(), QString::fromUtf8("USB：…"));
     QCOMPARE(ui->radioButtonPM25->text(), QStringLiteral("PM2.5"));
     QCOMPARE(ui->labelPM10->text(), QStringLiteral("PM10"));
     QCOMPARE(ui->label_3->text(), unit);
     QCOMPARE(ui->labelDevType->text(), QStringLiteral("AQ-130"));
     QCOMPARE(ui->radioButtonPA->text(), QString::fromUtf8("甲醛"));
 
-    // Switching back and forth keeps one translator installed.
+    // Back to English: the translator goes.
     ui->actionEnglish->trigger();
-    QCOMPARE(ui->menuExamine->title(), QStringLiteral("Zoom"));
-    QCOMPARE(QCoreApplication::translate("PM2_5", "open device error"), QStringLiteral("open device error"));
-    QCoreApplication::removeTranslator(&w.m_Translator);
-    QCOMPARE(ui->menuExamine->title(), QStringLiteral("Zoom"));
-    QCOMPARE(QCoreApplication::translate("PM2_5", "Examine"), QStringLiteral("Examine"));
+    QCOMPARE(ui->menuExamine->title(), QStringLiteral("&Examine"));
+    QCOMPARE(QCoreApplication::translate("PM2_5", "&Examine"), QStringLiteral("&Examine"));
+    QCOMPARE(w.LinkLabel()->text(), QStringLiteral("USB: …"));
+}
+
+void TestAppStartup::choicesAreRememberedAndTheLocaleChosesFirst()
+{
+    if (qEnvironmentVariableIsSet("PM25_LOCALE_CHILD")) { // a first start under a Chinese locale
+        sim::SimBed bed;
+        bed.addUsbSensor();
+        PM2_5 w;
+        std::printf("language %d\n", w.m_Language);
+        return;
+    }
+    {
+        sim::SimBed bed;
+        bed.addUsbSensor();
+        PM2_5 w;
+        QCOMPARE(w.m_Language, 0); // C.UTF-8: English
+        QVERIFY(w.ui->actionAqiChina->isChecked());
+        w.ui->actionChinese->trigger();
+        w.ui->actionAqiEpa->trigger();
+        QCOMPARE(w.GetAqiStandard(), AqiStandard::UsEpa);
+        QVERIFY(!w.ui->actionAqiChina->isChecked());
+    }
+    {
+        sim::SimBed bed;
+        bed.addUsbSensor();
+        PM2_5 w; // the next start: as it was left
+        QCOMPARE(w.m_Language, 1);
+        QVERIFY(w.ui->actionChinese->isChecked());
+        QCOMPARE(w.ui->menuFile->title(), QString::fromUtf8("文件(&F)"));
+        QCOMPARE(w.GetAqiStandard(), AqiStandard::UsEpa);
+        QVERIFY(w.ui->actionAqiEpa->isChecked());
+        w.ui->actionEnglish->trigger();
+    }
+    QTemporaryDir config;
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("PM25_LOCALE_CHILD", "1");
+    env.insert("LANG", "zh_CN.UTF-8");
+    env.insert("LC_ALL", "zh_CN.UTF-8");
+    env.insert("XDG_CONFIG_HOME", config.path());
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {"choicesAreRememberedAndTheLocaleChosesFirst"});
+    QVERIFY(child.waitForFinished(60000));
+    QVERIFY2(child.readAllStandardOutput().contains("language 1"), "a first start in zh_CN is Chinese");
 }
 
 QTEST_MAIN(TestAppStartup)

@@ -299,7 +299,8 @@ void TestPlot::setUpCurvesAndRepeatedSetUp()
         QCOMPARE(rig.plot.m_Curves.size(), qMax(curves, 1));
         QCOMPARE(rig.plot.m_Curves[0]->pen().color(), QColor(Qt::blue));
         QCOMPARE(rig.plot.m_pBackGround->m_MaxMinor, 5);
-        QCOMPARE(w.itemList().size(), rig.plot.m_Curves.size() + 1);
+        // Curves, bands, and the legend's keys of the index categories.
+        QCOMPARE(w.itemList().size(), rig.plot.m_Curves.size() + 1 + AQI_CATEGORIES);
         QCOMPARE(w.canvas()->findChildren<QwtPicker *>().size(), 1);
     }
     QCOMPARE(rig.plot.m_Curves[1]->pen().color(), QColor(Qt::darkGreen));
@@ -390,6 +391,10 @@ void TestPlot::bands_data()
                               << Values{34, G, 36, Y, 74, Y, 76, O, 114, O, 116, R,
                                         149, R, 151, P, 249, P, 251, M, 499, M};
     QTest::newRow("pm 8") << 0 << 1 << 8 << 1000.0 << Values{490, M, 510, M, 790, M, 810, W};
+    const double EP = 0x8F3F97; // the US EPA's breakpoints and colours, while that index is chosen
+    QTest::newRow("epa pm 5") << 0 << 0 << 5 << 1000.0
+                              << Values{8, G, 10, Y, 34, Y, 37, O, 54, O, 57, R, 124, R, 127, EP,
+                                        224, EP, 227, M, 499, M, 510, W};
     QTest::newRow("pm 10") << 0 << 0 << 10 << 1000.0 << Values{17, G, 900, M, 999, M};
     QTest::newRow("hcho 1") << 1 << 0 << 1 << 3.0 << Values{0.05, G, 0.2, Y, 0.9, O, 1.1, W};
     QTest::newRow("hcho 2") << 1 << 0 << 2 << 3.0 << Values{0.6, O, 0.99, O, 1.0, O, 1.01, O, 2.9, O};
@@ -415,7 +420,9 @@ void TestPlot::bands()
     const QRectF canvas(10, 0, 20, 1000);
     {
         QPainter painter(&image);
-        GBackGround(minor, mode, flag).draw(&painter, QwtScaleMap(), yMap, canvas);
+        GBackGround background(minor, mode, flag);
+        background.m_bUsEpa = QByteArray(QTest::currentDataTag()).startsWith("epa");
+        background.draw(&painter, QwtScaleMap(), yMap, canvas);
     }
     for (size_t i = 0; i + 1 < at.size(); i += 2) {
         const int row = qBound(0, int(yMap.transform(at[i])), 999);
@@ -447,6 +454,9 @@ void TestPlot::pickerWithoutOwner()
     picker.SetStartTime(Local(2024, 3, 5, 8, 0));
     const QwtText text = picker.trackerTextF(QPointF(61.5, 37.26));
     QCOMPARE(text.text(), QStringLiteral("37.3(08:01:01)"));
+    // Black on a light, nearly opaque box: readable on every band, the maroon one too.
+    QCOMPARE(text.color(), QColor(Qt::black));
+    QVERIFY(text.backgroundBrush().color().alpha() >= 200 && qGray(text.backgroundBrush().color().rgb()) > 200);
     picker.setRubberBand(QwtPicker::HLineRubberBand);
     QCOMPARE(picker.trackerTextF(QPointF(61.5, 0.0456)).text(), QStringLiteral("0.05"));
 }

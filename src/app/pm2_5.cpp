@@ -13,6 +13,7 @@ PM2_5::PM2_5(QWidget *parent)
     , ui(new Ui::PM2_5)
 {
     ui->setupUi(this);
+    InitView();
 
     m_CodeUsb.OpenUsbDevice();
     m_CodeUsb.AskDeviceInfo();
@@ -33,13 +34,23 @@ PM2_5::PM2_5(QWidget *parent)
     m_Plot.m_BaseTime = QDateTime::currentDateTime();
 
     if (m_DevState == 0) {
-        QMessageBox::warning(nullptr, tr("open device error"),
-                             tr("please check the device is connected!"), QMessageBox::Ok);
+        QMessageBox box(QMessageBox::Warning, tr("open device error"),
+                        tr("please check the device is connected!"), QMessageBox::Ok);
+        // Attached but not to be opened: say what to do about it.
+        if (m_CodeUsb.m_bUsbDenied || m_CodeUsb.m_SerialPort.m_bPortDenied)
+            box.setInformativeText(
+                tr("A sensor is attached but could not be opened: another program may hold it, "
+                   "or this user may not use it. For a USB sensor install the package's udev "
+                   "rule; for the USB-serial bridge join the dialout group (sudo adduser $USER "
+                   "dialout) and log in again. The README's section \"Running with a real "
+                   "sensor\" says more."));
+        box.exec();
         CreateRecordSets();
     }
 
     m_TimerId = startTimer(TICK_MS, Qt::CoarseTimer);
     StartRecovery();
+    ShowLinkState();
 }
 
 PM2_5::~PM2_5()

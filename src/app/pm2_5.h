@@ -1,6 +1,7 @@
 #pragma once
 // The main window: owns the device link, the record sets and the plot,
 // polls the sensor every 200 ms and carries the user's commands.
+#include "aqi.h"
 #include "gqwtplot.h"
 #include "recordrecovery.h"
 #include "scodeusb.h"
@@ -12,6 +13,7 @@
 
 class GRecordDataSet;
 class QAction;
+class QLabel;
 
 namespace Ui {
 class PM2_5;
@@ -75,6 +77,13 @@ public:
     // True while a history download runs: every command refuses and the tick reads nothing.
     bool HistoryBusy() const { return m_bHistoryBusy; }
 
+    // The air-quality index standard shown (remembered), and the averages of the live samples.
+    void SetAqiStandard(AqiStandard standard);
+    AqiStandard GetAqiStandard() const { return m_AqiStandard; }
+    const AqiAverager &Aqi() const { return m_Aqi; }
+    // The permanent status-bar field with the link state.
+    QLabel *LinkLabel() const { return m_pLinkLabel; }
+
 protected:
     void timerEvent(QTimerEvent *event) override;
     // A close during a history download cancels it and closes once it has returned.
@@ -104,6 +113,12 @@ private slots:
 
 private:
     void SwitchLanguage(int language, const QString &file);
+    // pm2_5_view.cpp: the index, the link state, the remembered choices, the keys.
+    void InitView();
+    void ShowAqi();
+    void ShowLinkState();
+    void StyleValueBoxes();
+    void SaveLanguage(int language);
     void FreeRecordSets();
     // More channels for a sensor that has them; the sets there keep their streams.
     void GrowRecordSets(int count);
@@ -133,6 +148,12 @@ private:
     QString BuildSaveFileName(int kind, QString dir);
     // Opens a record file into the file stream of its channel; false leaves every stream.
     bool OpenRecordFile(const QString &path);
+    // A file that could not be saved or opened: the status message, and a box with the file and
+    // the reason, for the user to act on.
+    void ReportFileFailure(const QString &path, const QString &reason);
+    // Keeps the first reason an open failed for; returns false.
+    bool FileFailed(const QString &reason);
+    QString ReadFailure(int code, const QString &path) const;
 
     enum class AfterHistory { Nothing, Close, Exit };
 
@@ -147,6 +168,10 @@ private:
     bool m_bLiveRestarted = false; // a live stream started with the last sample: reset the axis
     bool m_bRecoveryWarned = false;
     bool m_bTypeChanged = false; // a sensor identified itself during a history download
+    QString m_FileFailure;       // why the open under way failed
+    AqiAverager m_Aqi;
+    AqiStandard m_AqiStandard = AqiStandard::China;
+    QLabel *m_pLinkLabel = nullptr;
     bool m_bHadDevice = false; // a sensor was open at some time: its samples stay savable
     int m_RecoveryTimerId = 0;
     bool m_bHistoryBusy = false;

@@ -112,6 +112,11 @@ void PM2_5::StoreLiveSample(int channel, const TAG_T_SPM25Data &record)
     if (set.m_pLive && set.m_pLive->m_LiveCount == 0)
         m_bLiveRestarted = true;
     set.AddLiveData(record, channel);
+    if (channel == 0) {
+        const double pm10 = m_DevState == 2 ? record.m_PM10 / 10.0 : -1;
+        m_Aqi.Add(RecordClockNow().toSecsSinceEpoch(), record.m_PM25 / 10.0, pm10);
+        ShowAqi();
+    }
 }
 
 void PM2_5::RestartLiveStreams(qint64 jump)
@@ -127,6 +132,7 @@ void PM2_5::RestartLiveStreams(qint64 jump)
     for (int i = 0; i < m_RecordSetCount; ++i)
         if (m_pRecordSets[i].m_pLive)
             m_pRecordSets[i].m_pLive->RestartLive();
+    m_Aqi.Clear(); // its hours are those of the clock before
     qInfo("clock jumped by %lld s: the live streams start again at %s; the samples before are "
           "in %s",
           qlonglong(jump), qPrintable(RecordClockNow().toString(Qt::ISODate)), qPrintable(kept));
@@ -135,6 +141,7 @@ void PM2_5::RestartLiveStreams(qint64 jump)
 void PM2_5::HandleDeviceInfo(int index)
 {
     m_bDevInfoOk = 1;
+    ShowLinkState();
     UpdateDeviceName(index);
     m_HisInterval = m_CodeUsb.GetHisInterval();
     if (ShowsPM10(m_CodeUsb.m_DevType)) {
@@ -207,6 +214,8 @@ void PM2_5::DeviceGone()
     RebuildDeviceEntries(0);
     ui->actionClear_history_data->setEnabled(false);
     statusBar()->showMessage(tr("Please check the device is connected!"), NO_DEVICE_MESSAGE_MS);
+    ShowAqi();
+    ShowLinkState();
 }
 
 bool PM2_5::OpenArrivedDevice()
@@ -239,6 +248,7 @@ bool PM2_5::OpenArrivedDevice()
     m_Plot.m_bTVOC = 0;
     ui->radioButtonPA->setText(tr("Formaldehyde"));
     m_CodeUsb.AskDeviceInfo();
+    ShowLinkState();
     return true;
 }
 

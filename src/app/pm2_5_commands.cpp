@@ -35,16 +35,24 @@ bool PM2_5::RequireDevice(bool orEarlier)
 void PM2_5::SwitchLanguage(int language, const QString &file)
 {
     m_Language = language;
-    (void)m_Translator.load(file, QString(), QString(), QString());
-    m_Plot.ReSetAxisTitle(m_Language, m_Channel);
-    // Installed at most once: a second switch moves it to the front.
+    // English is the form's own texts: no translator at all. The Chinese one is installed at
+    // most once: a second switch moves it to the front.
     QCoreApplication::removeTranslator(&m_Translator);
-    QCoreApplication::installTranslator(&m_Translator);
+    if (language == 1) {
+        (void)m_Translator.load(file, QString(), QString(), QString());
+        QCoreApplication::installTranslator(&m_Translator);
+    }
+    m_Plot.ReSetAxisTitle(m_Language, m_Channel);
     ui->retranslateUi(this);
+    (language == 1 ? ui->actionChinese : ui->actionEnglish)->setChecked(true);
+    SaveLanguage(language);
     // The form's texts would otherwise hide the model and that the second channel is TVOC.
     UpdateDeviceName(0);
     if (m_Plot.m_bTVOC)
         ui->radioButtonPA->setText(QStringLiteral("TVOC"));
+    UpdateShownPlot(true); // the legend's names
+    ShowAqi();
+    ShowLinkState();
 }
 
 void PM2_5::on_actionChinese_triggered()
@@ -186,10 +194,10 @@ void PM2_5::SetCollectState(bool collect)
     if (collect) {
         for (int i = 0; i < m_RecordSetCount; ++i)
             m_pRecordSets[i].SetMode(0, 1);
-        ui->actionCollection->setText(tr("Stop Collect"));
+        ui->actionCollection->setText(tr("&Stop Collect"));
         ui->actionCollection->setIcon(QIcon(QStringLiteral(":/icons/Icons/Pause.bmp")));
     } else {
-        ui->actionCollection->setText(tr("Start Collect"));
+        ui->actionCollection->setText(tr("&Start Collect"));
         ui->actionCollection->setIcon(QIcon(QStringLiteral(":/icons/Icons/Play.bmp")));
         ui->actionCollection->setChecked(false);
         ui->radioButtonPM25->setChecked(m_Channel == 0);

@@ -7,8 +7,10 @@
 #include "recordfile.h"
 #include "textimport.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QMessageBox>
 #include <QStatusBar>
 #include <QtDebug>
 
@@ -19,6 +21,23 @@ const QString kDataDir = QStringLiteral("Data/");
 constexpr qint64 MAX_IMPORT_BYTES = 256 << 20;
 
 } // namespace
+
+bool PM2_5::FileFailed(const QString &reason)
+{
+    if (m_FileFailure.isEmpty())
+        m_FileFailure = reason;
+    return false;
+}
+
+QString PM2_5::ReadFailure(int code, const QString &path) const
+{
+    if (code == -1)
+        return tr("It could not be read: %1").arg(QFile(path).exists() ? tr("no permission")
+                                                                        : tr("no such file"));
+    if (code == -2)
+        return tr("It is not a record file (its header is missing or impossible).");
+    return tr("It holds fewer records than its header says: it is damaged or cut short.");
+}
 
 QString PM2_5::BuildSaveFileName(int kind, QString dir)
 {
@@ -67,13 +86,13 @@ void PM2_5::on_actionBinary_triggered()
         return;
     GRecordDataSet *set = RecordSet(m_Channel);
     GRecordDataPro *live = set ? set->m_pLive : nullptr;
-    bool saved = false;
+    QString error = tr("There is nothing to save.");
     if (live) {
         live->StampImageStart();
-        saved = live->SaveRecordFile(path, m_Channel);
+        if (live->SaveRecordFile(path, m_Channel, &error))
+            return;
     }
-    if (!saved)
-        statusBar()->showMessage(tr("File open failed!"), NO_DEVICE_MESSAGE_MS);
+    ReportFileFailure(path, tr("It could not be written: %1").arg(error));
 }
 
 void PM2_5::on_actionExecl_triggered()
@@ -85,9 +104,16 @@ void PM2_5::on_actionExecl_triggered()
         return;
     GRecordDataSet *set = RecordSet(m_Channel);
     GRecordDataPro *current = set ? set->m_pCurrent : nullptr;
-    if (!current
-        || !current->SaveTextFile(path, set->m_Mode, set->histtime))
-        statusBar()->showMessage(tr("File open failed!"), NO_DEVICE_MESSAGE_MS);
+    QString error = tr("There is nothing to save.");
+    if (!current || !current->SaveTextFile(path, set->m_Mode, set->histtime, &error))
+        ReportFileFailure(path, tr("It could not be written: %1").arg(error));
+}
+
+void PM2_5::ReportFileFailure(const QString &path, const QString &reason)
+{
+    statusBar()->showMessage(tr("File open failed!"), NO_DEVICE_MESSAGE_MS);
+    QMessageBox::warning(this, tr("File open failed!"),
+                         QDir::toNativeSeparators(path) + QStringLiteral("\n\n") + reason);
 }
 
 void PM2_5::on_actionOpen_triggered()
@@ -95,29 +121,40 @@ void PM2_5::on_actionOpen_triggered()
     if (m_bHistoryBusy)
         return;
     ui->actionBinary->setEnabled(false);
-    QString path = QFileDialog::getOpenFileName(this, tr("Open the file"), kDataDir,
-                                                tr("Str or excel files (*.str *.xls)"));
+    const QString chosen = QFileDialog::getOpenFileName(this, tr("Open the file"), kDataDir,
+                                                        tr("Str or excel files (*.str *.xls)"));
+    m_FileFailure.clear();
+    QString path = chosen;
     if (path.endsWith(QLatin1String("xls")))
         path = FileExcelToStr(path);
-    if (path.isEmpty() || !OpenRecordFile(path))
+    if (!path.isEmpty() && OpenRecordFile(path))
+        return;
+    if (m_FileFailure.isEmpty()) // the dialog was cancelled
         statusBar()->showMessage(tr("File open failed!"), NO_DEVICE_MESSAGE_MS);
+    else
+        ReportFileFailure(chosen, m_FileFailure);
 }
 
 bool PM2_5::OpenRecordFile(const QString &path)
 {
     // The header names the channel: learnt before any stream is touched.
     _SRecordData probe;
-    if (RecordDataReadHeader(&probe, path.toLocal8Bit().constData()) < 0)
-        return false;
+    const int read = RecordDataReadHeader(&probe, path.toLocal8Bit().constData());
+    if (read < 0)
+        return FileFailed(ReadFailure(read, path));
     const int channel = probe.m_Channel;
     if (channel == 1 && m_CodeUsb.GetDataKind() == 1) {
         m_Channel = 0;
-        return false;
+        return FileFailed(tr("It holds the second channel, which this sensor does not have."));
     }
     GRecordDataSet *set = channel == 0 || channel == 1 ? RecordSet(channel) : nullptr;
-    GRecordDataPro *file = set ? set->m_pFile : nullptr;
-    if (!file || !file->LoadRecordFile(path, channel))
-        return false;
+    if (!set)
+        return FileFailed(tr("Its channel word names no channel of this program."));
+    GRecordDataPro *file = set->m_pFile;
+    if (!file || !file->m_pRealData)
+        return FileFailed(tr("There is not enough memory to show it."));
+    if (!file->LoadRecordFile(path, channel))
+        return FileFailed(tr("It could not be read whole (or memory ran short)."));
     // The file says nothing of PM10: the sensor attached when it is opened does, for good.
     file->m_ValueCount = channel == 0 && m_DevState == 2 ? 2 : 1;
     m_Channel = channel;
@@ -139,13 +176,26 @@ QString PM2_5::FileExcelToStr(QString fileName)
     const QString out = fileName + QStringLiteral(".tmp.str");
     QFile file(fileName);
     qDebug("file read\n");
-    if (!file.open(QIODevice::ReadOnly) || file.size() > MAX_IMPORT_BYTES)
+    if (!file.open(QIODevice::ReadOnly)) {
+        FileFailed(tr("It could not be read: %1").arg(file.errorString()));
         return QString();
+    }
+    if (file.size() > MAX_IMPORT_BYTES) {
+        FileFailed(tr("It is too large for a text of records."));
+        return QString();
+    }
     _SRecordData image;
     const bool accepted = RecordTextToImage(file.readAll(), &image);
     // A failed write must not open an older side file of the same name.
+    QString error;
     const bool written =
-        accepted && RecordDataWrite(&image, out.toLocal8Bit().constData(), 0) > 0;
+        accepted && RecordDataWrite(&image, out.toLocal8Bit().constData(), 0, &error) > 0;
     RecordDataFree(&image);
+    if (!accepted)
+        FileFailed(tr("It is not a text this program can import: it begins with a line "
+                      "\"Date:yyyy.mm.dd-...\" and a line \"Data Count:N\", then a line with "
+                      "\"number\" and \"time\", then a row for each record."));
+    else if (!written)
+        FileFailed(tr("It could not be written: %1").arg(error.isEmpty() ? tr("no rows") : error));
     return written ? out : QString();
 }

@@ -46,8 +46,11 @@ int GSerialPort::OpenSerialPort()
         if (e.m_VendorId != VENDOR_ID || e.m_ProductId != PRODUCT_ID)
             continue;
         m_pPort->setPortName(e.m_PortName);
-        if (!m_pPort->open(QIODevice::ReadWrite))
+        if (!m_pPort->open(QIODevice::ReadWrite)) {
+            m_bPortDenied = m_pPort->error() == QSerialPort::PermissionError;
             return 0;
+        }
+        m_bPortDenied = false;
         m_pPort->setBaudRate(QSerialPort::Baud9600, QSerialPort::AllDirections);
         m_pPort->setDataBits(QSerialPort::Data8);
         m_pPort->setParity(QSerialPort::NoParity);

@@ -47,6 +47,9 @@ public:
     unsigned char *m_RxBuf;
     // The open port reported an error (a bridge pulled out) and was closed.
     bool m_bPortLost = false;
+    // The bridge was found but could not be opened: this user may not, or another program
+    // holds it.
+    bool m_bPortDenied = false;
 
     // Whether the sensor's replies carry checksums: learnt from its first replies, since not
     // every sensor may compute them. While they do, a frame with a wrong one is dropped.

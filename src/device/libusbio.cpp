@@ -135,7 +135,9 @@ bool LibUsbIO::CheckAndOpenDevice(int i, libusb_device **list)
         return false;
 
     libusb_device_handle *handle = nullptr;
-    if (libusb_open(list[i], &handle) != 0)
+    const int rc = libusb_open(list[i], &handle);
+    m_bUsbDenied = m_bUsbDenied || rc == LIBUSB_ERROR_ACCESS;
+    if (rc != 0)
         return false;
     m_bUsbOpen = 1;
 

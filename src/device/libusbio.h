@@ -47,6 +47,7 @@ public:
 
     bool m_bUsbArrived = false; // a sensor was announced and no rescan has opened one since
     bool m_bUsbLeft = false;    // an open sensor went away (announced, or a transfer found it gone)
+    bool m_bUsbDenied = false;  // a sensor was found that this user may not open
 
     std::vector<LibUsbDevice> m_DevList;
     uint16_t m_VendorId[2];

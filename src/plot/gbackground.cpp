@@ -14,6 +14,7 @@ constexpr QRgb ORANGE = qRgb(255, 126, 0);
 constexpr QRgb RED = qRgb(255, 0, 0);
 constexpr QRgb PURPLE = qRgb(153, 0, 76);
 constexpr QRgb MAROON = qRgb(126, 0, 35);
+constexpr QRgb EPA_PURPLE = qRgb(143, 63, 151);
 
 struct Band {
     double lo;
@@ -29,6 +30,11 @@ constexpr Band PM25_BANDS[] = {
     {0, 35, GREEN, ALWAYS},      {35, 75, YELLOW, ALWAYS},   {75, 115, ORANGE, ALWAYS},
     {115, 150, RED, ALWAYS},     {150, 250, PURPLE, ALWAYS}, {250, 500, MAROON, ALWAYS},
     {500, 600, MAROON, 5},       {600, 800, MAROON, 5},      {800, 1000, MAROON, 8},
+};
+constexpr Band EPA_PM25_BANDS[] = {
+    {0, 9, GREEN, ALWAYS},          {9, 35.4, YELLOW, ALWAYS},        {35.4, 55.4, ORANGE, ALWAYS},
+    {55.4, 125.4, RED, ALWAYS},     {125.4, 225.4, EPA_PURPLE, ALWAYS}, {225.4, 500, MAROON, ALWAYS},
+    {500, 600, MAROON, 5},          {600, 800, MAROON, 5},            {800, 1000, MAROON, 8},
 };
 constexpr Band FORMALDEHYDE_BANDS[] = {
     {0, 0.1, GREEN, ALWAYS},
@@ -83,7 +89,10 @@ void GBackGround::draw(QPainter *painter, const QwtScaleMap &, const QwtScaleMap
     const int mode = m_BandMode == 1 && m_bTVOCFlag == 1 ? 2 : m_BandMode;
     switch (mode) {
     case 0:
-        PaintBands(painter, PM25_BANDS, m_MaxMinor, yMap, canvasRect);
+        if (m_bUsEpa)
+            PaintBands(painter, EPA_PM25_BANDS, m_MaxMinor, yMap, canvasRect);
+        else
+            PaintBands(painter, PM25_BANDS, m_MaxMinor, yMap, canvasRect);
         break;
     case 1:
         PaintBands(painter, FORMALDEHYDE_BANDS, m_MaxMinor, yMap, canvasRect);

@@ -17,4 +17,5 @@ public:
     int m_MaxMinor;
     int m_BandMode;
     int m_bTVOCFlag;
+    bool m_bUsEpa = false; // PM2.5 bands by the US EPA's breakpoints and colours
 };

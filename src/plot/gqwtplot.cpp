@@ -8,10 +8,12 @@
 #include "recordclock.h"
 
 #include <QBrush>
+#include <QCoreApplication>
 #include <QObject>
 #include <QPen>
 #include <QtDebug>
 #include <algorithm>
+#include <qwt_legend.h>
 #include <qwt_picker_machine.h>
 #include <qwt_plot.h>
 #include <qwt_plot_canvas.h>
@@ -78,9 +80,12 @@ int GQwtPlot::InitPlot(const QDateTime &startTime, int orgPts, int curveCount)
     m_pQwtPlot->setAxisLabelRotation(QwtPlot::xBottom, 0);
     m_pQwtPlot->setAxisLabelAlignment(QwtPlot::xBottom, Qt::AlignHCenter | Qt::AlignBottom);
     m_pQwtPlot->setAutoReplot(false);
+    if (!m_pQwtPlot->legend())
+        m_pQwtPlot->insertLegend(new QwtLegend(), QwtPlot::RightLegend);
     m_pQwtPlot->replot();
 
     CreateCurves();
+    ReSetLegend(0);
     return 0;
 }
 
@@ -103,6 +108,8 @@ void GQwtPlot::UpdatePlot(const GRecordDataSet *sets, int setCount, int channel,
             m_BaseTime = now;
     }
     ReSetAxisTitle(languageFlag, channel);
+    if (resetTimeAxis)
+        ReSetLegend(channel);
     const int step = RealDataTickStep(series);
     ReSetAxisXY(series, step, channel);
 
@@ -129,14 +136,14 @@ int GQwtPlot::ReSetAxisTitle(int languageFlag, int channel)
     const QString date = m_BaseTime.toString(DATE_FORMAT);
     QString x;
     QString y;
-    // Channel 1 keeps the formaldehyde title also when it carries TVOC.
+    const char *second = m_bTVOC ? "TVOC mg/m3" : "Formaldehyde mg/m3";
     if (languageFlag) {
         x = QLatin1Char('\n') + QObject::tr("time") + QLatin1Char('(') + date + QLatin1Char(')');
-        y = (channel == 0 ? QObject::tr("PM2.5 ug/m3") : QObject::tr("Formaldehyde mg/m3")) +
-            QLatin1Char('\n');
+        y = (channel == 0 ? QObject::tr("PM2.5 ug/m3") : QObject::tr(second)) + QLatin1Char('\n');
     } else {
         x = QStringLiteral("\nTime(") + date + QLatin1Char(')');
-        y = channel == 0 ? QStringLiteral("PM2.5 ug/m3\n") : QStringLiteral("Formaldehyde mg/m3\n");
+        y = (channel == 0 ? QStringLiteral("PM2.5 ug/m3") : QString::fromLatin1(second))
+            + QLatin1Char('\n');
     }
     m_pQwtPlot->setAxisTitle(QwtPlot::xBottom, x);
     m_pQwtPlot->setAxisTitle(QwtPlot::yLeft, y);
@@ -191,6 +198,7 @@ void GQwtPlot::ReSetBackGround(int mode)
     m_AxisMaxMinor = m_pQwtPlot->axisMaxMinor(QwtPlot::yLeft);
     delete m_pBackGround;
     m_pBackGround = new GBackGround(m_AxisMaxMinor, mode, m_bTVOC);
+    m_pBackGround->m_bUsEpa = m_AqiStandard == AqiStandard::UsEpa;
     m_pBackGround->attach(m_pQwtPlot);
 }
 
@@ -220,8 +228,37 @@ int GQwtPlot::SetCurveStyle(unsigned int i)
     return 0;
 }
 
+void GQwtPlot::ReSetLegend(int channel)
+{
+    if (!m_pQwtPlot)
+        return;
+    static const char *const titles[2][2] = {{"PM2.5", "PM10"}, {"Formaldehyde", "TVOC"}};
+    for (int i = 0; i < m_Curves.size(); ++i) {
+        const char *title = channel == 0 ? titles[0][std::min(i, 1)] : titles[1][m_bTVOC ? 1 : 0];
+        m_Curves[i]->setTitle(QCoreApplication::translate("PM2_5", title));
+    }
+    qDeleteAll(m_BandKeys);
+    m_BandKeys.clear();
+    if (channel != 0)
+        return; // the second channel's bands have no names
+    const char *standard = AqiStandardName(m_AqiStandard);
+    for (int c = 0; c < AQI_CATEGORIES; ++c) {
+        auto *key = new QwtPlotCurve(QCoreApplication::translate(
+            "Aqi", AqiCategoryName(m_AqiStandard, c), standard));
+        key->setStyle(QwtPlotCurve::NoCurve);
+        key->setPen(QPen(Qt::darkGray));
+        key->setBrush(QColor::fromRgb(AqiCategoryColour(m_AqiStandard, c)));
+        key->setLegendAttribute(QwtPlotCurve::LegendShowBrush, true);
+        key->setLegendIconSize(QSize(16, 12));
+        key->attach(m_pQwtPlot);
+        m_BandKeys.append(key);
+    }
+}
+
 int GQwtPlot::ClearCurves()
 {
+    qDeleteAll(m_BandKeys);
+    m_BandKeys.clear();
     qDeleteAll(m_Curves);
     m_Curves.clear();
     delete m_pBackGround;

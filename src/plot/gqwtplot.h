@@ -1,5 +1,7 @@
 #pragma once
 // Drives the window's one QwtPlot: curves, background bands, time axis, picker.
+#include "aqi.h"
+
 #include <QDateTime>
 #include <QList>
 
@@ -36,6 +38,9 @@ public:
     int SetCurveStyle(unsigned int i);
     // Deletes curves, background and picker; returns 1. Must run while the widget still exists.
     int ClearCurves();
+    // The legend: the curves' titles, and for PM2.5 the index categories of the standard shown
+    // with their colours.
+    void ReSetLegend(int channel);
 
     QList<QwtPlotCurve *> m_Curves;
     GQwtPlotPicker *m_pPicker = nullptr;
@@ -45,4 +50,6 @@ public:
     GBackGround *m_pBackGround = nullptr;
     QwtPlot *m_pQwtPlot = nullptr;
     int m_CurveCount = 0;
+    AqiStandard m_AqiStandard = AqiStandard::China; // the PM2.5 bands and their legend
+    QList<QwtPlotCurve *> m_BandKeys;                // legend entries only: no samples
 };

@@ -30,5 +30,9 @@ QwtText GQwtPlotPicker::trackerTextF(const QPointF &pos) const
         text = QString::asprintf("%.2f", pos.y());
     else
         text = ValueText(pos.x(), pos.y()) + QLatin1Char('(') + timeText + QLatin1Char(')');
-    return QwtText(text, QwtText::AutoText);
+    // Readable on every band, the maroon one too.
+    QwtText tracker(text, QwtText::AutoText);
+    tracker.setColor(Qt::black);
+    tracker.setBackgroundBrush(QColor(255, 255, 255, 220));
+    return tracker;
 }

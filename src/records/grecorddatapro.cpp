@@ -183,9 +183,9 @@ void GRecordDataPro::StampImageStart()
         m_pRecordData->m_StartTime = uint32_t(m_StartTime.toSecsSinceEpoch());
 }
 
-bool GRecordDataPro::SaveRecordFile(QString path, int channel)
+bool GRecordDataPro::SaveRecordFile(QString path, int channel, QString *error)
 {
-    return RecordDataWrite(m_pRecordData, path.toLocal8Bit().constData(), channel) > 0;
+    return RecordDataWrite(m_pRecordData, path.toLocal8Bit().constData(), channel, error) > 0;
 }
 
 bool GRecordDataPro::LoadRecordFile(QString path, int channel)

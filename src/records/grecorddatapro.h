@@ -38,7 +38,7 @@ public:
     // The image's start time from the stream's (the live image is written without it).
     void StampImageStart();
     // Writes the record image as a record file; false when nothing could be written.
-    bool SaveRecordFile(QString path, int channel);
+    bool SaveRecordFile(QString path, int channel, QString *error = nullptr);
     // Reads a record file into the image and the series; false (and the stream unchanged) when
     // the file cannot be read or is refused.
     bool LoadRecordFile(QString path, int channel);
@@ -46,7 +46,8 @@ public:
     // history (mode 2), stamped by the sensor (m_bStampedHistory: histTimes, one per record) or
     // from the download's end; a pause or a dropped block writes no rows. False when the file
     // could not be written (an older one then stays as it was).
-    bool SaveTextFile(QString path, int mode, const QVector<uint32_t> &histTimes);
+    bool SaveTextFile(QString path, int mode, const QVector<uint32_t> &histTimes,
+                      QString *error = nullptr);
 
     _SRealData *m_pRealData;     // null when it could not be allocated
     _SRecordData *m_pRecordData; // null when it could not be allocated

@@ -102,7 +102,7 @@ int OpenAndReadHeader(QFile &file, const char *path, Header *h)
 
 } // namespace
 
-int RecordDataWrite(_SRecordData *image, const char *path, int channel)
+int RecordDataWrite(_SRecordData *image, const char *path, int channel, QString *error)
 {
     if (!image)
         return -2;
@@ -131,7 +131,11 @@ int RecordDataWrite(_SRecordData *image, const char *path, int channel)
         ToFileOrder(image->m_pItems + at, m, slice);
         ok = file.Write(slice, qint64(m) * 8);
     }
-    return file.Commit() ? 1 : -1;
+    if (file.Commit())
+        return 1;
+    if (error)
+        *error = file.ErrorString();
+    return -1;
 }
 
 namespace {

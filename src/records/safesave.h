@@ -18,10 +18,15 @@ public:
     // Flushes, checks what the new file holds, then replaces the old one; false (and the old
     // file as it was) when anything failed, or when the file on disk is not what was written.
     bool Commit();
+    // Why the last write or the commit failed, in the system's words.
+    QString ErrorString() const { return m_Error; }
 
 private:
+    bool Fail(const QString &why);
+
     QString m_Path;
     QSaveFile m_File;
     qint64 m_Written = 0;
     bool m_Ok = false;
+    QString m_Error;
 };

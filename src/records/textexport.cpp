@@ -93,10 +93,14 @@ public:
         if (m_Buf.size() >= FLUSH_BYTES)
             Flush();
     }
-    bool Commit()
+    bool Commit(QString *error)
     {
         Flush();
-        return m_File.Commit();
+        if (m_File.Commit())
+            return true;
+        if (error)
+            *error = m_File.ErrorString();
+        return false;
     }
 
 private:
@@ -128,7 +132,8 @@ void AppendRow(TextOut &out, int number, LocalTimes &times, qint64 utc, double a
 
 } // namespace
 
-bool GRecordDataPro::SaveTextFile(QString path, int mode, const QVector<uint32_t> &histTimes)
+bool GRecordDataPro::SaveTextFile(QString path, int mode, const QVector<uint32_t> &histTimes,
+                                  QString *error)
 {
     const _SRealData *s = m_pRealData;
     const _SRecordData *image = m_pRecordData;
@@ -150,7 +155,7 @@ bool GRecordDataPro::SaveTextFile(QString path, int mode, const QVector<uint32_t
         for (int i = 0; i < n; ++i)
             AppendRow(out, i + 1, times, start + qint64(s->m_pDataSec[i]), s->m_pData0[i],
                       s->m_pData1[i], twoValues); // a pause leaves no rows
-        return out.Commit();
+        return out.Commit(error);
     }
     // A history is written as the sensor sent it, one row per value, whatever the zoom.
     LocalTimes times(m_bStampedHistory ? LocalTimes::DayMinutes : LocalTimes::Minutes);
@@ -167,5 +172,5 @@ bool GRecordDataPro::SaveTextFile(QString path, int mode, const QVector<uint32_t
             m_bStampedHistory ? histTimes[i] : start + qint64(i) * s->m_DataSecUnit;
         AppendRow(out, ++row, times, utc, r.m_PM25 / scale, r.m_PM10 / scale, twoValues);
     }
-    return out.Commit();
+    return out.Commit(error);
 }

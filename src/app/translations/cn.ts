@@ -8,104 +8,108 @@
         <translation>Quelmar 空气质量监测仪 V5.9</translation>
     </message>
     <message>
+        <source>E&amp;xit</source>
+        <translation>退出(&amp;X)</translation>
+    </message>
+    <message>
         <source>Exit</source>
         <translation>退出</translation>
     </message>
     <message>
-        <source>Chinese</source>
-        <translation>中文</translation>
+        <source>&amp;Chinese</source>
+        <translation>中文(&amp;C)</translation>
     </message>
     <message>
         <source>Translate into Chinese</source>
         <translation>切换为中文</translation>
     </message>
     <message>
-        <source>English</source>
-        <translation>英文</translation>
+        <source>&amp;English</source>
+        <translation>English(&amp;E)</translation>
     </message>
     <message>
         <source>Translate into English</source>
         <translation>切换为英文</translation>
     </message>
     <message>
-        <source>Open</source>
-        <translation>打开</translation>
+        <source>&amp;Open</source>
+        <translation>打开(&amp;O)</translation>
     </message>
     <message>
         <source>Open records</source>
         <translation>打开记录文件</translation>
     </message>
     <message>
-        <source>Display all</source>
-        <translation>显示全部</translation>
+        <source>Display &amp;all</source>
+        <translation>显示全部(&amp;A)</translation>
     </message>
     <message>
         <source>Continue reading the current value</source>
         <translation>继续读取当前值</translation>
     </message>
     <message>
-        <source>Time zoom in</source>
-        <translation>时间放大</translation>
+        <source>Time zoom &amp;in</source>
+        <translation>时间放大(&amp;I)</translation>
     </message>
     <message>
         <source>Time(x axis) zoom in</source>
         <translation>时间轴（X轴）放大</translation>
     </message>
     <message>
-        <source>Time zoom out</source>
-        <translation>时间缩小</translation>
+        <source>Time zoom &amp;out</source>
+        <translation>时间缩小(&amp;O)</translation>
     </message>
     <message>
         <source>Time(x axis) zoom out</source>
         <translation>时间轴（X轴）缩小</translation>
     </message>
     <message>
-        <source>About Software</source>
-        <translation>关于软件</translation>
+        <source>About &amp;Software</source>
+        <translation>关于软件(&amp;S)</translation>
     </message>
     <message>
-        <source>Nodisplay</source>
-        <translation>不显示</translation>
+        <source>&amp;Nodisplay</source>
+        <translation>不显示(&amp;N)</translation>
     </message>
     <message>
-        <source>Stop Collect</source>
-        <translation>停止采集</translation>
+        <source>&amp;Stop Collect</source>
+        <translation>停止采集(&amp;S)</translation>
     </message>
     <message>
         <source>Set the state of collection</source>
         <translation>设置采集状态</translation>
     </message>
     <message>
-        <source>Collect historical data</source>
-        <translation>采集历史数据</translation>
+        <source>Collect &amp;historical data</source>
+        <translation>采集历史数据(&amp;H)</translation>
     </message>
     <message>
-        <source>Binary</source>
-        <translation>二进制文件</translation>
+        <source>&amp;Binary</source>
+        <translation>二进制文件(&amp;B)</translation>
     </message>
     <message>
         <source>Save to bin</source>
         <translation>保存为二进制文件</translation>
     </message>
     <message>
-        <source>Text</source>
-        <translation>文本文件</translation>
+        <source>&amp;Text</source>
+        <translation>文本文件(&amp;T)</translation>
     </message>
     <message>
         <source>Save to text</source>
         <translation>保存为文本文件</translation>
     </message>
     <message>
-        <source>About Quelmar</source>
-        <translation>关于 Quelmar</translation>
+        <source>About &amp;Quelmar</source>
+        <translation>关于 Quelmar(&amp;Q)</translation>
     </message>
     <message>
-        <source>Execl</source>
-        <translation>导出Excel</translation>
+        <source>&amp;Execl</source>
+        <translation>导出Excel(&amp;E)</translation>
     </message>
     <message>
-        <source>Clear history data</source>
-        <translation>清除历史数据</translation>
+        <source>C&amp;lear history data</source>
+        <translation>清除历史数据(&amp;L)</translation>
     </message>
     <message>
         <source>AQ-130</source>
@@ -132,32 +136,32 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>File</source>
-        <translation>文件</translation>
+        <source>&amp;File</source>
+        <translation>文件(&amp;F)</translation>
     </message>
     <message>
-        <source>Save</source>
-        <translation>保存</translation>
+        <source>&amp;Save</source>
+        <translation>保存(&amp;S)</translation>
     </message>
     <message>
-        <source>Examine</source>
-        <translation>缩放</translation>
+        <source>&amp;Examine</source>
+        <translation>缩放(&amp;E)</translation>
     </message>
     <message>
-        <source>Display</source>
-        <translation>显示</translation>
+        <source>&amp;Display</source>
+        <translation>显示(&amp;D)</translation>
     </message>
     <message>
-        <source>DeviceInfo</source>
-        <translation>设备信息</translation>
+        <source>Device&amp;Info</source>
+        <translation>设备信息(&amp;I)</translation>
     </message>
     <message>
-        <source>Help</source>
-        <translation>帮助</translation>
+        <source>&amp;Help</source>
+        <translation>帮助(&amp;H)</translation>
     </message>
     <message>
-        <source>Collect</source>
-        <translation>采集</translation>
+        <source>&amp;Collect</source>
+        <translation>采集(&amp;C)</translation>
     </message>
     <message>
         <source>Clearing success</source>
@@ -192,8 +196,8 @@
         <translation>该设备不保存此通道的历史数据。</translation>
     </message>
     <message>
-        <source>Start Collect</source>
-        <translation>开始采集</translation>
+        <source>&amp;Start Collect</source>
+        <translation>开始采集(&amp;S)</translation>
     </message>
     <message>
         <source>Software version</source>
@@ -255,6 +259,110 @@ E-mail: contact@example.com</source>
         <source>Language</source>
         <translation>语言</translation>
     </message>
+    <message>
+        <source>Air-&amp;quality index</source>
+        <translation>空气质量指数(&amp;Q)</translation>
+    </message>
+    <message>
+        <source>&amp;Language</source>
+        <translation>语言(&amp;L)</translation>
+    </message>
+    <message>
+        <source>&amp;China, HJ 633-2012</source>
+        <translation>中国 HJ 633-2012(&amp;C)</translation>
+    </message>
+    <message>
+        <source>&amp;US EPA, 2024</source>
+        <translation>美国 EPA 2024(&amp;U)</translation>
+    </message>
+    <message>
+        <source>USB: %1</source>
+        <translation>USB：%1</translation>
+    </message>
+    <message>
+        <source>Serial: %1</source>
+        <translation>串口：%1</translation>
+    </message>
+    <message>
+        <source>No sensor: waiting for one</source>
+        <translation>无传感器：等待连接</translation>
+    </message>
+    <message>
+        <source>AQI %1</source>
+        <translation>AQI %1</translation>
+    </message>
+    <message>
+        <source>Provisional: fewer than 45 of the last 60 minutes have samples.</source>
+        <translation>暂定值：最近 60 分钟中有数据的不足 45 分钟。</translation>
+    </message>
+    <message>
+        <source>Provisional: the NowCast needs two of the last three clock hours, each with 45 minutes of samples; this is the mean of the last 60 minutes.</source>
+        <translation>暂定值：NowCast 需要最近三个整点小时中的两个（每小时至少 45 分钟数据）；此为最近 60 分钟的平均值。</translation>
+    </message>
+    <message>
+        <source>About Quelmar</source>
+        <translation>关于 Quelmar</translation>
+    </message>
+    <message>
+        <source>A sensor is attached but could not be opened: another program may hold it, or this user may not use it. For a USB sensor install the package&#x27;s udev rule; for the USB-serial bridge join the dialout group (sudo adduser $USER dialout) and log in again. The README&#x27;s section &quot;Running with a real sensor&quot; says more.</source>
+        <translation>已连接传感器，但无法打开：可能被其他程序占用，或当前用户无权使用。USB 传感器请安装软件包中的 udev 规则；USB 串口转换器请加入 dialout 用户组（sudo adduser $USER dialout）并重新登录。详见 README 中的“Running with a real sensor”一节。</translation>
+    </message>
+    <message>
+        <source>It could not be read whole (or memory ran short).</source>
+        <translation>无法完整读取（或内存不足）。</translation>
+    </message>
+    <message>
+        <source>It could not be read: %1</source>
+        <translation>无法读取：%1</translation>
+    </message>
+    <message>
+        <source>It could not be written: %1</source>
+        <translation>无法写入：%1</translation>
+    </message>
+    <message>
+        <source>It holds fewer records than its header says: it is damaged or cut short.</source>
+        <translation>记录数少于文件头所述：文件已损坏或不完整。</translation>
+    </message>
+    <message>
+        <source>It holds the second channel, which this sensor does not have.</source>
+        <translation>该文件为第二通道数据，而此传感器没有第二通道。</translation>
+    </message>
+    <message>
+        <source>It is not a record file (its header is missing or impossible).</source>
+        <translation>不是记录文件（文件头缺失或无效）。</translation>
+    </message>
+    <message>
+        <source>It is not a text this program can import: it begins with a line &quot;Date:yyyy.mm.dd-...&quot; and a line &quot;Data Count:N&quot;, then a line with &quot;number&quot; and &quot;time&quot;, then a row for each record.</source>
+        <translation>不是本程序可导入的文本：应以“Date:yyyy.mm.dd-...”行和“Data Count:N”行开头，然后是含“number”和“time”的行，之后每条记录一行。</translation>
+    </message>
+    <message>
+        <source>It is too large for a text of records.</source>
+        <translation>文件过大，不是记录文本。</translation>
+    </message>
+    <message>
+        <source>Its channel word names no channel of this program.</source>
+        <translation>其通道字不对应本程序的任何通道。</translation>
+    </message>
+    <message>
+        <source>There is not enough memory to show it.</source>
+        <translation>内存不足，无法显示。</translation>
+    </message>
+    <message>
+        <source>There is nothing to save.</source>
+        <translation>没有可保存的数据。</translation>
+    </message>
+    <message>
+        <source>no permission</source>
+        <translation>没有权限</translation>
+    </message>
+    <message>
+        <source>no rows</source>
+        <translation>没有数据行</translation>
+    </message>
+    <message>
+        <source>no such file</source>
+        <translation>文件不存在</translation>
+    </message>
 </context>
 <context>
     <name>DeviceInfoDialog</name>
@@ -300,6 +408,73 @@ E-mail: contact@example.com</source>
     <message>
         <source>time</source>
         <translation>时间</translation>
+    </message>
+    <message>
+        <source>TVOC mg/m3</source>
+        <translation>TVOC mg/m3</translation>
+    </message>
+</context>
+<context>
+    <name>Aqi</name>
+    <message>
+        <source>Excellent</source>
+        <comment>China, HJ 633-2012</comment>
+        <translation>优</translation>
+    </message>
+    <message>
+        <source>Good</source>
+        <comment>China, HJ 633-2012</comment>
+        <translation>良</translation>
+    </message>
+    <message>
+        <source>Lightly polluted</source>
+        <comment>China, HJ 633-2012</comment>
+        <translation>轻度污染</translation>
+    </message>
+    <message>
+        <source>Moderately polluted</source>
+        <comment>China, HJ 633-2012</comment>
+        <translation>中度污染</translation>
+    </message>
+    <message>
+        <source>Heavily polluted</source>
+        <comment>China, HJ 633-2012</comment>
+        <translation>重度污染</translation>
+    </message>
+    <message>
+        <source>Severely polluted</source>
+        <comment>China, HJ 633-2012</comment>
+        <translation>严重污染</translation>
+    </message>
+    <message>
+        <source>Good</source>
+        <comment>US EPA, 2024</comment>
+        <translation>好</translation>
+    </message>
+    <message>
+        <source>Moderate</source>
+        <comment>US EPA, 2024</comment>
+        <translation>中等</translation>
+    </message>
+    <message>
+        <source>Unhealthy for Sensitive Groups</source>
+        <comment>US EPA, 2024</comment>
+        <translation>对敏感人群不健康</translation>
+    </message>
+    <message>
+        <source>Unhealthy</source>
+        <comment>US EPA, 2024</comment>
+        <translation>不健康</translation>
+    </message>
+    <message>
+        <source>Very Unhealthy</source>
+        <comment>US EPA, 2024</comment>
+        <translation>非常不健康</translation>
+    </message>
+    <message>
+        <source>Hazardous</source>
+        <comment>US EPA, 2024</comment>
+        <translation>危险</translation>
     </message>
 </context>
 </TS>

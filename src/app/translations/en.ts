@@ -8,104 +8,108 @@
         <translation>Quelmar Air Quality Monitor V5.9</translation>
     </message>
     <message>
+        <source>E&amp;xit</source>
+        <translation>E&amp;xit</translation>
+    </message>
+    <message>
         <source>Exit</source>
         <translation>Exit</translation>
     </message>
     <message>
-        <source>Chinese</source>
-        <translation>Chinese</translation>
+        <source>&amp;Chinese</source>
+        <translation>&amp;Chinese</translation>
     </message>
     <message>
         <source>Translate into Chinese</source>
         <translation>Translate into Chinese</translation>
     </message>
     <message>
-        <source>English</source>
-        <translation>English</translation>
+        <source>&amp;English</source>
+        <translation>&amp;English</translation>
     </message>
     <message>
         <source>Translate into English</source>
         <translation>Translate into English</translation>
     </message>
     <message>
-        <source>Open</source>
-        <translation>Open</translation>
+        <source>&amp;Open</source>
+        <translation>&amp;Open</translation>
     </message>
     <message>
         <source>Open records</source>
         <translation>Open records</translation>
     </message>
     <message>
-        <source>Display all</source>
-        <translation>Display all</translation>
+        <source>Display &amp;all</source>
+        <translation>Display &amp;all</translation>
     </message>
     <message>
         <source>Continue reading the current value</source>
         <translation>Continue reading the current value</translation>
     </message>
     <message>
-        <source>Time zoom in</source>
-        <translation>Time zoom in</translation>
+        <source>Time zoom &amp;in</source>
+        <translation>Time zoom &amp;in</translation>
     </message>
     <message>
         <source>Time(x axis) zoom in</source>
         <translation>Time(x axis) zoom in</translation>
     </message>
     <message>
-        <source>Time zoom out</source>
-        <translation>Time zoom out</translation>
+        <source>Time zoom &amp;out</source>
+        <translation>Time zoom &amp;out</translation>
     </message>
     <message>
         <source>Time(x axis) zoom out</source>
         <translation>Time(x axis) zoom out</translation>
     </message>
     <message>
-        <source>About Software</source>
-        <translation>About Software</translation>
+        <source>About &amp;Software</source>
+        <translation>About &amp;Software</translation>
     </message>
     <message>
-        <source>Nodisplay</source>
-        <translation>No display</translation>
+        <source>&amp;Nodisplay</source>
+        <translation>&amp;No display</translation>
     </message>
     <message>
-        <source>Stop Collect</source>
-        <translation>Stop Collect</translation>
+        <source>&amp;Stop Collect</source>
+        <translation>&amp;Stop Collect</translation>
     </message>
     <message>
         <source>Set the state of collection</source>
         <translation>Set the state of collection</translation>
     </message>
     <message>
-        <source>Collect historical data</source>
-        <translation>Collect historical data</translation>
+        <source>Collect &amp;historical data</source>
+        <translation>Collect &amp;historical data</translation>
     </message>
     <message>
-        <source>Binary</source>
-        <translation>Binary file</translation>
+        <source>&amp;Binary</source>
+        <translation>&amp;Binary file</translation>
     </message>
     <message>
         <source>Save to bin</source>
         <translation>Save to bin file</translation>
     </message>
     <message>
-        <source>Text</source>
-        <translation>Text file</translation>
+        <source>&amp;Text</source>
+        <translation>&amp;Text file</translation>
     </message>
     <message>
         <source>Save to text</source>
         <translation>Save to text file</translation>
     </message>
     <message>
-        <source>About Quelmar</source>
-        <translation>About Quelmar</translation>
+        <source>About &amp;Quelmar</source>
+        <translation>About &amp;Quelmar</translation>
     </message>
     <message>
-        <source>Execl</source>
-        <translation>Execl</translation>
+        <source>&amp;Execl</source>
+        <translation>&amp;Execl</translation>
     </message>
     <message>
-        <source>Clear history data</source>
-        <translation>Clear history data</translation>
+        <source>C&amp;lear history data</source>
+        <translation>C&amp;lear history data</translation>
     </message>
     <message>
         <source>AQ-130</source>
@@ -132,32 +136,32 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>File</source>
-        <translation>File</translation>
+        <source>&amp;File</source>
+        <translation>&amp;File</translation>
     </message>
     <message>
-        <source>Save</source>
-        <translation>Save</translation>
+        <source>&amp;Save</source>
+        <translation>&amp;Save</translation>
     </message>
     <message>
-        <source>Examine</source>
-        <translation>Zoom</translation>
+        <source>&amp;Examine</source>
+        <translation>&amp;Zoom</translation>
     </message>
     <message>
-        <source>Display</source>
-        <translation>Display</translation>
+        <source>&amp;Display</source>
+        <translation>&amp;Display</translation>
     </message>
     <message>
-        <source>DeviceInfo</source>
-        <translation>DeviceInfo</translation>
+        <source>Device&amp;Info</source>
+        <translation>Device&amp;Info</translation>
     </message>
     <message>
-        <source>Help</source>
-        <translation>Help</translation>
+        <source>&amp;Help</source>
+        <translation>&amp;Help</translation>
     </message>
     <message>
-        <source>Collect</source>
-        <translation>Collect</translation>
+        <source>&amp;Collect</source>
+        <translation>&amp;Collect</translation>
     </message>
     <message>
         <source>Clearing success</source>
@@ -192,8 +196,8 @@
         <translation>This sensor keeps no history of this channel.</translation>
     </message>
     <message>
-        <source>Start Collect</source>
-        <translation>Start Collect</translation>
+        <source>&amp;Start Collect</source>
+        <translation>&amp;Start Collect</translation>
     </message>
     <message>
         <source>Software version</source>
@@ -255,6 +259,110 @@ E-mail: contact@example.com</translation>
         <source>Language</source>
         <translation>Language</translation>
     </message>
+    <message>
+        <source>Air-&amp;quality index</source>
+        <translation>Air-&amp;quality index</translation>
+    </message>
+    <message>
+        <source>&amp;Language</source>
+        <translation>&amp;Language</translation>
+    </message>
+    <message>
+        <source>&amp;China, HJ 633-2012</source>
+        <translation>&amp;China, HJ 633-2012</translation>
+    </message>
+    <message>
+        <source>&amp;US EPA, 2024</source>
+        <translation>&amp;US EPA, 2024</translation>
+    </message>
+    <message>
+        <source>USB: %1</source>
+        <translation>USB: %1</translation>
+    </message>
+    <message>
+        <source>Serial: %1</source>
+        <translation>Serial: %1</translation>
+    </message>
+    <message>
+        <source>No sensor: waiting for one</source>
+        <translation>No sensor: waiting for one</translation>
+    </message>
+    <message>
+        <source>AQI %1</source>
+        <translation>AQI %1</translation>
+    </message>
+    <message>
+        <source>Provisional: fewer than 45 of the last 60 minutes have samples.</source>
+        <translation>Provisional: fewer than 45 of the last 60 minutes have samples.</translation>
+    </message>
+    <message>
+        <source>Provisional: the NowCast needs two of the last three clock hours, each with 45 minutes of samples; this is the mean of the last 60 minutes.</source>
+        <translation>Provisional: the NowCast needs two of the last three clock hours, each with 45 minutes of samples; this is the mean of the last 60 minutes.</translation>
+    </message>
+    <message>
+        <source>About Quelmar</source>
+        <translation>About Quelmar</translation>
+    </message>
+    <message>
+        <source>A sensor is attached but could not be opened: another program may hold it, or this user may not use it. For a USB sensor install the package&#x27;s udev rule; for the USB-serial bridge join the dialout group (sudo adduser $USER dialout) and log in again. The README&#x27;s section &quot;Running with a real sensor&quot; says more.</source>
+        <translation>A sensor is attached but could not be opened: another program may hold it, or this user may not use it. For a USB sensor install the package&#x27;s udev rule; for the USB-serial bridge join the dialout group (sudo adduser $USER dialout) and log in again. The README&#x27;s section &quot;Running with a real sensor&quot; says more.</translation>
+    </message>
+    <message>
+        <source>It could not be read whole (or memory ran short).</source>
+        <translation>It could not be read whole (or memory ran short).</translation>
+    </message>
+    <message>
+        <source>It could not be read: %1</source>
+        <translation>It could not be read: %1</translation>
+    </message>
+    <message>
+        <source>It could not be written: %1</source>
+        <translation>It could not be written: %1</translation>
+    </message>
+    <message>
+        <source>It holds fewer records than its header says: it is damaged or cut short.</source>
+        <translation>It holds fewer records than its header says: it is damaged or cut short.</translation>
+    </message>
+    <message>
+        <source>It holds the second channel, which this sensor does not have.</source>
+        <translation>It holds the second channel, which this sensor does not have.</translation>
+    </message>
+    <message>
+        <source>It is not a record file (its header is missing or impossible).</source>
+        <translation>It is not a record file (its header is missing or impossible).</translation>
+    </message>
+    <message>
+        <source>It is not a text this program can import: it begins with a line &quot;Date:yyyy.mm.dd-...&quot; and a line &quot;Data Count:N&quot;, then a line with &quot;number&quot; and &quot;time&quot;, then a row for each record.</source>
+        <translation>It is not a text this program can import: it begins with a line &quot;Date:yyyy.mm.dd-...&quot; and a line &quot;Data Count:N&quot;, then a line with &quot;number&quot; and &quot;time&quot;, then a row for each record.</translation>
+    </message>
+    <message>
+        <source>It is too large for a text of records.</source>
+        <translation>It is too large for a text of records.</translation>
+    </message>
+    <message>
+        <source>Its channel word names no channel of this program.</source>
+        <translation>Its channel word names no channel of this program.</translation>
+    </message>
+    <message>
+        <source>There is not enough memory to show it.</source>
+        <translation>There is not enough memory to show it.</translation>
+    </message>
+    <message>
+        <source>There is nothing to save.</source>
+        <translation>There is nothing to save.</translation>
+    </message>
+    <message>
+        <source>no permission</source>
+        <translation>no permission</translation>
+    </message>
+    <message>
+        <source>no rows</source>
+        <translation>no rows</translation>
+    </message>
+    <message>
+        <source>no such file</source>
+        <translation>no such file</translation>
+    </message>
 </context>
 <context>
     <name>DeviceInfoDialog</name>
@@ -300,6 +408,73 @@ E-mail: contact@example.com</translation>
     <message>
         <source>time</source>
         <translation>Time</translation>
+    </message>
+    <message>
+        <source>TVOC mg/m3</source>
+        <translation>TVOC mg/m3</translation>
+    </message>
+</context>
+<context>
+    <name>Aqi</name>
+    <message>
+        <source>Excellent</source>
+        <comment>China, HJ 633-2012</comment>
+        <translation>Excellent</translation>
+    </message>
+    <message>
+        <source>Good</source>
+        <comment>China, HJ 633-2012</comment>
+        <translation>Good</translation>
+    </message>
+    <message>
+        <source>Lightly polluted</source>
+        <comment>China, HJ 633-2012</comment>
+        <translation>Lightly polluted</translation>
+    </message>
+    <message>
+        <source>Moderately polluted</source>
+        <comment>China, HJ 633-2012</comment>
+        <translation>Moderately polluted</translation>
+    </message>
+    <message>
+        <source>Heavily polluted</source>
+        <comment>China, HJ 633-2012</comment>
+        <translation>Heavily polluted</translation>
+    </message>
+    <message>
+        <source>Severely polluted</source>
+        <comment>China, HJ 633-2012</comment>
+        <translation>Severely polluted</translation>
+    </message>
+    <message>
+        <source>Good</source>
+        <comment>US EPA, 2024</comment>
+        <translation>Good</translation>
+    </message>
+    <message>
+        <source>Moderate</source>
+        <comment>US EPA, 2024</comment>
+        <translation>Moderate</translation>
+    </message>
+    <message>
+        <source>Unhealthy for Sensitive Groups</source>
+        <comment>US EPA, 2024</comment>
+        <translation>Unhealthy for Sensitive Groups</translation>
+    </message>
+    <message>
+        <source>Unhealthy</source>
+        <comment>US EPA, 2024</comment>
+        <translation>Unhealthy</translation>
+    </message>
+    <message>
+        <source>Very Unhealthy</source>
+        <comment>US EPA, 2024</comment>
+        <translation>Very Unhealthy</translation>
+    </message>
+    <message>
+        <source>Hazardous</source>
+        <comment>US EPA, 2024</comment>
+        <translation>Hazardous</translation>
     </message>
 </context>
 </TS>
