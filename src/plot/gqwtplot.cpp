@@ -236,6 +236,8 @@ void GQwtPlot::ReSetLegend(int channel)
     for (int i = 0; i < m_Curves.size(); ++i) {
         const char *title = channel == 0 ? titles[0][std::min(i, 1)] : titles[1][m_bTVOC ? 1 : 0];
         m_Curves[i]->setTitle(QCoreApplication::translate("PM2_5", title));
+        m_Curves[i]->setLegendAttribute(QwtPlotCurve::LegendShowLine, true);
+        m_Curves[i]->setLegendIconSize(QSize(16, 12));
     }
     qDeleteAll(m_BandKeys);
     m_BandKeys.clear();
