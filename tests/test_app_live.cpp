@@ -265,6 +265,16 @@ void TestAppLive::zoomWalksTheLadderAndChannelsSwitch()
     QCOMPARE(out, (QList<int>{2, 6, 30, 60, 300, 1800, 1800}));
     QCOMPARE(in, (QList<int>{300, 60, 30, 6, 2, 1, 1}));
     QCOMPARE(w.m_Plot.m_pQwtPlot->axisScaleDiv(QwtPlot::xBottom).range(), 300.0);
+    // The same by the keys, in either language.
+    w.show();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QTest::keySequence(&w, QKeySequence::ZoomOut);
+    QCOMPARE(series->min_show, 2);
+    w.ui->actionChinese->trigger();
+    QTest::keySequence(&w, QKeySequence::ZoomIn);
+    QCOMPARE(series->min_show, 1);
+    w.ui->actionEnglish->trigger();
 
     // The channel buttons switch the plot and its axis title; the language follows.
     QTest::mouseClick(w.ui->radioButtonPA, Qt::LeftButton);

@@ -226,6 +226,7 @@ private:
     void Drag();
     void ClickRadio();
     void ClickToolButton();
+    void PressShortcut();
 
     // ---- the open box -------------------------------------------------------------------
     void Answer();
@@ -357,8 +358,10 @@ void Monkey::MainStep()
         Drag();
     } else if (r < 61) {
         ClickRadio();
-    } else if (r < 66) {
+    } else if (r < 65) {
         ClickToolButton();
+    } else if (r < 67) {
+        PressShortcut();
     } else if (r < 68) {
         const QSize s(Int(300, 1400), Int(250, 1000));
         Step(QStringLiteral("resize %1x%2").arg(s.width()).arg(s.height()));
@@ -402,6 +405,22 @@ void Monkey::ClickToolButton()
     ++m_Counts[b->defaultAction()->objectName()];
     Step(QStringLiteral("tool bar %1").arg(b->defaultAction()->objectName()));
     QTest::mouseClick(b, Qt::LeftButton);
+}
+
+// A command by its key, as a person at the keyboard would give it (Quit aside).
+void Monkey::PressShortcut()
+{
+    QList<QAction *> keyed;
+    for (QAction *a : Actions())
+        if (!a->shortcut().isEmpty())
+            keyed << a;
+    if (keyed.isEmpty())
+        return;
+    QAction *a = keyed.value(Int(0, keyed.size() - 1));
+    ++m_Counts[a->objectName()];
+    Step(QStringLiteral("key %1 (%2)").arg(a->shortcut().toString(), a->objectName()));
+    m_W->activateWindow();
+    QTest::keySequence(m_W.get(), a->shortcut());
 }
 
 void Monkey::ClickRadio()
