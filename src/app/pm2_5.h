@@ -79,6 +79,7 @@ public:
 
     // The air-quality index standard shown (remembered), and the averages of the live samples.
     void SetAqiStandard(AqiStandard standard);
+    bool RefuseChoiceWhileBusy();
     AqiStandard GetAqiStandard() const { return m_AqiStandard; }
     const AqiAverager &Aqi() const { return m_Aqi; }
     // The permanent status-bar field with the link state.

@@ -55,16 +55,26 @@ void PM2_5::SwitchLanguage(int language, const QString &file)
     ShowLinkState();
 }
 
+// Refused while a download runs; the group has already moved its check mark, so put it back.
+bool PM2_5::RefuseChoiceWhileBusy()
+{
+    if (!m_bHistoryBusy)
+        return false;
+    (m_Language == 1 ? ui->actionChinese : ui->actionEnglish)->setChecked(true);
+    (m_AqiStandard == AqiStandard::China ? ui->actionAqiChina : ui->actionAqiEpa)->setChecked(true);
+    return true;
+}
+
 void PM2_5::on_actionChinese_triggered()
 {
-    if (m_bHistoryBusy)
+    if (RefuseChoiceWhileBusy())
         return;
     SwitchLanguage(1, QStringLiteral(":/cn.qm"));
 }
 
 void PM2_5::on_actionEnglish_triggered()
 {
-    if (m_bHistoryBusy)
+    if (RefuseChoiceWhileBusy())
         return;
     SwitchLanguage(0, QStringLiteral(":/en.qm"));
 }

@@ -95,6 +95,8 @@ void PM2_5::StyleValueBoxes()
 
 void PM2_5::SetAqiStandard(AqiStandard standard)
 {
+    if (RefuseChoiceWhileBusy())
+        return;
     m_AqiStandard = standard;
     (standard == AqiStandard::China ? ui->actionAqiChina : ui->actionAqiEpa)->setChecked(true);
     Settings()->setValue(kAqiKey, standard == AqiStandard::China ? QStringLiteral("china")
