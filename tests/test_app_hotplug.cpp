@@ -16,11 +16,9 @@ bool Within2s(Live &live, const std::function<bool()> &cond)
     return live.TickUntil(cond, 2000);
 }
 
-int Plug(sim::SimBed &bed, bool serial, uint8_t type, const char *tty)
+int Plug(sim::SimBed &bed, bool serial, uint8_t type)
 {
-    const int id = !serial ? bed.addUsbSensor()
-                   : tty   ? bed.addSerialSensor(tty)
-                           : bed.addSerialSensor();
+    const int id = serial ? bed.addSerialSensor() : bed.addUsbSensor();
     bed.with(id, [&](sim::SimSensor &s) {
         s.setDeviceType(type);
         s.setKinds({1, 17});
@@ -83,7 +81,7 @@ void TestAppHotplug::unplugAndReplug()
     QCOMPARE(w.statusBar()->currentMessage(), QStringLiteral("Please check the device is connected!"));
 
     // Another model, perhaps on the other link, picked up by itself.
-    live.id = Plug(live.bed, serialAfter, 130, "ttyUSB1");
+    live.id = Plug(live.bed, serialAfter, 130);
     QVERIFY(Within2s(live, [&] { return w.m_bDevInfoOk == 1; }));
     QCOMPARE(log.CountStartingWith("sensor plugged in"), 1);
     QCOMPARE(w.m_DevState, 2);
@@ -124,7 +122,7 @@ void TestAppHotplug::lateSensor()
     // A one-channel sensor with PM10, ten minutes later: the sets stay, its widgets follow its
     // type, and its first sample is stored at its own second.
     live.clock.Step(601);
-    live.id = Plug(live.bed, serial, 130, "ttyUSB0");
+    live.id = Plug(live.bed, serial, 130);
     QVERIFY(Within2s(live, [&] { return w.m_bDevInfoOk == 1; }));
     QCOMPARE(log.CountStartingWith(serial ? "sensor plugged in: serial" : "sensor plugged in: USB"), 1);
     QCOMPARE(w.m_DevState, 2);
@@ -154,7 +152,7 @@ void TestAppHotplug::sensorsOfEveryKindInTurn()
     // A TVOC sensor next: its second channel is made, and named TVOC once it says so.
     live.bed.unplug(live.id);
     QVERIFY(live.TickUntil([&] { return w.m_DevState == 0; }));
-    live.id = Plug(live.bed, false, 20, nullptr);
+    live.id = Plug(live.bed, false, 20);
     live.bed.with(live.id, [](sim::SimSensor &s) { s.setKinds({1, 33}); });
     QVERIFY(live.Identify());
     QCOMPARE(w.RecordSetCount(), 2);
@@ -168,7 +166,7 @@ void TestAppHotplug::sensorsOfEveryKindInTurn()
     // names of its files.
     live.bed.unplug(live.id);
     QVERIFY(live.TickUntil([&] { return w.m_DevState == 0; }));
-    live.id = Plug(live.bed, true, 20, nullptr);
+    live.id = Plug(live.bed, true, 20);
     live.bed.with(live.id, [&](sim::SimSensor &s) {
         s.generateHistory(12, live.clock.now.toSecsSinceEpoch() - 297);
     });
@@ -211,7 +209,7 @@ void TestAppHotplug::onlyTheSensorInUseLeaves()
     QVERIFY(!w.m_CodeUsb.m_bUsbArrived);
     live.bed.unplug(foreign);
     // A second sensor comes and goes while the first is read.
-    const int second = Plug(live.bed, false, 4, nullptr);
+    const int second = Plug(live.bed, false, 4);
     QVERIFY(settle());
     live.bed.unplug(second);
     QVERIFY(settle());
@@ -222,9 +220,9 @@ void TestAppHotplug::onlyTheSensorInUseLeaves()
     // it changes nothing, nor does a look for the bridge while its port is open.
     live.bed.unplug(live.id);
     QVERIFY(Within2s(live, [&] { return w.m_DevState == 0; }));
-    live.id = Plug(live.bed, true, 20, nullptr);
+    live.id = Plug(live.bed, true, 20);
     QVERIFY(live.Identify());
-    const int passing = Plug(live.bed, false, 4, nullptr);
+    const int passing = Plug(live.bed, false, 4);
     QVERIFY(settle());
     live.bed.unplug(passing);
     QVERIFY(settle());

@@ -145,8 +145,8 @@ void TestAppStartup::usbSensorIsAskedOverUsb()
 void TestAppStartup::serialBridgeIsTheFallback()
 {
     sim::SimBed bed;
-    bed.addOtherSerialPort("ttyUSB0", 0x0403, 0x6001);
-    const int serial = bed.addSerialSensor("ttyUSB1");
+    bed.addOtherSerialPort("ttyUSB", 0x0403, 0x6001);
+    const int serial = bed.addSerialSensor("ttyUSB");
     bed.addOtherUsbDevice(0x16C0, 0xFFF2);
     BoxCloser closer;
     PM2_5 w;

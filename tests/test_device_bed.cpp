@@ -284,10 +284,10 @@ void TestDeviceBed::closeTwice()
 void TestDeviceBed::serialDiscovery()
 {
     sim::SimBed bed;
-    bed.addOtherSerialPort("ttyUSB0", 0x0403, 0x6001);
-    bed.addOtherSerialPort("ttyUSB1", 0x1A86, 0x7522);
-    const int first = bed.addSerialSensor("ttyUSB2");
-    bed.addSerialSensor("ttyUSB3");
+    bed.addOtherSerialPort("ttyUSB", 0x0403, 0x6001);
+    bed.addOtherSerialPort("ttyUSB", 0x1A86, 0x7522);
+    const int first = bed.addSerialSensor("ttyUSB");
+    bed.addSerialSensor("ttyUSB");
     GSerialPort port;
     QCOMPARE(port.OpenSerialPort(), 1);
     QCOMPARE(port.m_pPort->portName(), QString::fromStdString(bed.ttyName(first)));
@@ -302,7 +302,7 @@ void TestDeviceBed::serialDiscovery()
 void TestDeviceBed::serialWithoutAcceptedPort()
 {
     sim::SimBed bed;
-    bed.addOtherSerialPort("ttyUSB0", 0x0403, 0x6001);
+    bed.addOtherSerialPort("ttyUSB", 0x0403, 0x6001);
     GSerialPort port;
     QCOMPARE(port.OpenSerialPort(), 0);
     QVERIFY(!port.m_pPort->isOpen());

@@ -279,8 +279,8 @@ void TestSimBed::usbFaults()
 void TestSimBed::serialDiscovery()
 {
     SimBed bed;
-    const int sensor = bed.addSerialSensor("ttyUSB0");
-    const int other = bed.addOtherSerialPort("ttyUSB0", 0x0403, 0x6001);
+    const int sensor = bed.addSerialSensor("ttyUSB");
+    const int other = bed.addOtherSerialPort("ttyUSB", 0x0403, 0x6001);
     QMap<QString, QPair<int, int>> found;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
         found[info.systemLocation()] = {info.vendorIdentifier(), info.productIdentifier()};
