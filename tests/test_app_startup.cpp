@@ -91,7 +91,8 @@ void TestAppStartup::withoutSensorWarnsOnceAndRunsWithTwoChannels()
     QCOMPARE(w.m_DevState, 0);
     QVERIFY(w.m_CurveActions.isEmpty());
     QVERIFY(w.m_DevInfoActions.isEmpty());
-    QCOMPARE(w.ui->menuDisplay->actions().size(), 2);
+    QCOMPARE(ActionTexts(w.ui->menuDisplay->actions()),
+             (QStringList{"actionFitValues", "|", "actionDisplay_all", "actionNodisplay"}));
     QVERIFY(w.ui->menuSetName->actions().isEmpty());
     QVERIFY(w.m_TimerId > 0);
     QCOMPARE(w.m_CodeUsb.m_SerialPort.m_bPortOpen, 0);
@@ -230,7 +231,8 @@ void TestAppStartup::formLayoutAndInitialStates()
     QCOMPARE(ActionTexts(ui->menuFile->actions().mid(1)), (QStringList{"actionOpen", "actionExit"}));
     QCOMPARE(ActionTexts(ui->menuSave->actions()), (QStringList{"actionBinary", "actionExecl"}));
     QCOMPARE(ActionTexts(ui->menuExamine->actions()),
-             (QStringList{"actionTime_zoom_in", "actionTime_zoom_out"}));
+             (QStringList{"actionTime_zoom_in", "actionTime_zoom_out", "|", "actionPanEarlier",
+                          "actionPanLater", "actionFirstSample", "actionNewestSample"}));
     QCOMPARE(ActionTexts(ui->menuCollection->actions()),
              (QStringList{"actionCollection", "actionCollect_historical_data",
                           "actionClear_history_data"}));

@@ -140,12 +140,14 @@ int PM2_5::InitPlotView(bool startLive)
             RealDataRebuild(m_pRecordSets[i].m_pLive->m_pRealData);
     if (m_Plot.m_pPicker)
         m_Plot.m_pPicker->SetOwner(this);
+    ui->qwtPlot->canvas()->installEventFilter(this); // a new canvas each set-up
     return 1;
 }
 
 void PM2_5::UpdateShownPlot(bool resetTimeAxis)
 {
     m_Plot.UpdatePlot(m_pRecordSets, m_RecordSetCount, m_Channel, m_Language, resetTimeAxis);
+    UpdateScrollBar();
 }
 
 // ---- per-device entries ----------------------------------------------------------------

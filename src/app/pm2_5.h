@@ -14,6 +14,8 @@
 class GRecordDataSet;
 class QAction;
 class QLabel;
+class QScrollBar;
+struct _SRealData;
 
 namespace Ui {
 class PM2_5;
@@ -85,10 +87,22 @@ public:
     // The permanent status-bar field with the link state.
     QLabel *LinkLabel() const { return m_pLinkLabel; }
 
+    // pm2_5_pan.cpp: the shown window moves over the series, by points of the zoom level.
+    void PanBy(int points);
+    void PanTo(int first);
+    // One zoom level in or out, keeping the moment at axis second `sec` at `fraction` of the
+    // width; a following view keeps following when zoomed by command (sec NaN).
+    void ZoomAt(bool in, double sec, double fraction);
+    QScrollBar *TimeScrollBar() const { return m_pTimeBar; }
+    // Fit values to the window (remembered).
+    void SetFitValues(bool fit);
+
 protected:
     void timerEvent(QTimerEvent *event) override;
     // A close during a history download cancels it and closes once it has returned.
     void closeEvent(QCloseEvent *event) override;
+    // The plot canvas: wheel, drags with the right or middle button, resizes.
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private slots:
     void on_actionExit_triggered();
@@ -132,6 +146,10 @@ private:
     void ShowAllCurves(bool show);
     void ShowCurve(int index, bool visible);
     void UpdateShownPlot(bool resetTimeAxis);
+    void InitPan();
+    _SRealData *ShownSeries() const;
+    void RedrawShownPlot();
+    void UpdateScrollBar();
     // A sensor open, or (orEarlier) one was open before and its samples may be saved.
     bool RequireDevice(bool orEarlier = false);
     // Once per tick: a sensor that went away is closed, one that arrived is opened.
@@ -173,6 +191,9 @@ private:
     AqiAverager m_Aqi;
     AqiStandard m_AqiStandard = AqiStandard::China;
     QLabel *m_pLinkLabel = nullptr;
+    QScrollBar *m_pTimeBar = nullptr; // under the plot: where the view is in the recording
+    int m_DragX = -1;                 // a pan drag under way: where it started
+    int m_DragFirst = 0;
     bool m_bHadDevice = false; // a sensor was open at some time: its samples stay savable
     int m_RecoveryTimerId = 0;
     bool m_bHistoryBusy = false;

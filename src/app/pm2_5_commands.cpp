@@ -2,6 +2,8 @@
 #include "pm2_5.h"
 #include "ui_pm2_5.h"
 
+#include <cmath>
+
 #include "deviceinfodialog.h"
 #include "grecorddataset.h"
 
@@ -81,18 +83,10 @@ void PM2_5::on_actionEnglish_triggered()
 
 void PM2_5::ZoomTime(bool in)
 {
-    GRecordDataSet *set = RecordSet(m_Channel);
-    if (!set)
-        return;
-    GRecordDataPro *current = in ? set->m_pCurrent : set->GetData(-1);
-    if (!current || !current->m_pRealData)
-        return;
-    current->UpdateTimeOffset();
-    if (in)
-        RealDataZoomIn(current->m_pRealData);
-    else
-        RealDataZoomOut(current->m_pRealData);
-    UpdateShownPlot(true);
+    // A view the user moved keeps its middle; a following one keeps following.
+    const _SRealData *s = ShownSeries();
+    const bool follow = !s || s->m_PanBack == 0;
+    ZoomAt(in, follow ? std::nan("") : (s->m_ShowStartSec + s->m_ShowEndSec) / 2, 0.5);
 }
 
 void PM2_5::on_actionTime_zoom_in_triggered()

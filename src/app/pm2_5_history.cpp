@@ -37,6 +37,8 @@ void PM2_5::on_actionCollect_historical_data_triggered()
     const bool complete = set && m_CodeUsb.m_HisEnd == HisEnd::Complete;
     if (n > 0 || complete) { // the history stream is shown (a complete one may be empty)
         SetCollectState(false);
+        ui->actionTime_zoom_in->setEnabled(true); // zoom and pan work on a history too
+        ui->actionTime_zoom_out->setEnabled(true);
     } else { // nothing was kept: the view stays as it was
         ui->actionBinary->setEnabled(binary);
         ui->actionTime_zoom_in->setEnabled(zoomIn);

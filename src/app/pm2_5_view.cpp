@@ -17,6 +17,7 @@ namespace {
 
 const QString kLanguageKey = QStringLiteral("language");
 const QString kAqiKey = QStringLiteral("aqiStandard");
+const QString kFitKey = QStringLiteral("fitValues");
 
 // The desktop's config location: $XDG_CONFIG_HOME/pm25monitor/pm25monitor.conf.
 std::unique_ptr<QSettings> Settings()
@@ -76,6 +77,21 @@ void PM2_5::InitView()
     else
         on_actionEnglish_triggered();
     SetAqiStandard(epa ? AqiStandard::UsEpa : AqiStandard::China);
+    SetFitValues(settings->value(kFitKey, false).toBool());
+    connect(ui->actionFitValues, &QAction::triggered, this, &PM2_5::SetFitValues);
+    InitPan();
+}
+
+void PM2_5::SetFitValues(bool fit)
+{
+    if (m_bHistoryBusy) { // the action has toggled already
+        ui->actionFitValues->setChecked(m_Plot.m_bFitValues);
+        return;
+    }
+    ui->actionFitValues->setChecked(fit);
+    m_Plot.m_bFitValues = fit;
+    Settings()->setValue(kFitKey, fit);
+    RedrawShownPlot();
 }
 
 void PM2_5::StyleValueBoxes()

@@ -18,6 +18,10 @@
 #include <qwt_plot.h>
 #include <qwt_plot_canvas.h>
 #include <qwt_plot_curve.h>
+#include <qwt_scale_engine.h>
+#include <qwt_scale_widget.h>
+#include <numeric>
+#include <cmath>
 
 namespace {
 
@@ -98,19 +102,32 @@ void GQwtPlot::UpdatePlot(const GRecordDataSet *sets, int setCount, int channel,
     const GRecordDataPro *stream = set.m_pCurrent;
     if (!stream || !stream->m_pRealData)
         return;
-    const _SRealData *series = stream->m_pRealData;
-    if (!series->m_bNewShow && !resetTimeAxis)
+    if (!stream->m_pRealData->m_bNewShow && !resetTimeAxis)
         return; // most ticks: the last sample did not complete a display point
+    Draw(set, channel, languageFlag, resetTimeAxis);
+}
 
+void GQwtPlot::Redraw(const GRecordDataSet *sets, int setCount, int channel, int languageFlag)
+{
+    if (m_pQwtPlot && sets && channel >= 0 && channel < setCount && sets[channel].m_pCurrent
+        && sets[channel].m_pCurrent->m_pRealData)
+        Draw(sets[channel], channel, languageFlag, false);
+}
+
+void GQwtPlot::Draw(const GRecordDataSet &set, int channel, int languageFlag, bool resetTimeAxis)
+{
+    const GRecordDataPro *stream = set.m_pCurrent;
+    const _SRealData *series = stream->m_pRealData;
     if (set.m_bCollect) {
         const QDateTime now = RecordClockNow();
         if (now.date() != m_BaseTime.date())
             m_BaseTime = now;
     }
+    const int step = ChooseTickStep(*stream);
+    ShowDates(*stream);
     ReSetAxisTitle(languageFlag, channel);
     if (resetTimeAxis)
         ReSetLegend(channel);
-    const int step = RealDataTickStep(series);
     ReSetAxisXY(series, step, channel);
 
     const int n = RealDataShowCount(series);
@@ -118,22 +135,115 @@ void GQwtPlot::UpdatePlot(const GRecordDataSet *sets, int setCount, int channel,
         SetCurveSamples(m_Curves[0], series->m_pShowSec, series->m_pShowData0, n);
     if (m_CurveCount == 2 && m_Curves.size() > 1)
         SetCurveSamples(m_Curves[1], series->m_pShowSec, series->m_pShowData1, n);
-
-    if (resetTimeAxis) {
-        const QDateTime base = stream->m_StartTime.addSecs(-series->org_pts);
-        const int labelMode = step == DAILY_TICK_SECS ? 2 : 0;
-        m_pQwtPlot->setAxisScaleDraw(QwtPlot::xBottom, new GTimeScaleDraw(base, labelMode));
-        if (m_pPicker)
-            m_pPicker->SetStartTime(base);
-    }
+    SetTimeScale(*stream, step, resetTimeAxis);
     m_pQwtPlot->replot();
+}
+
+void GQwtPlot::UpdateTimeAxis(const GRecordDataSet *sets, int setCount, int channel,
+                              int languageFlag)
+{
+    if (!m_pQwtPlot || !sets || channel < 0 || channel >= setCount)
+        return;
+    const GRecordDataPro *stream = sets[channel].m_pCurrent;
+    if (!stream || !stream->m_pRealData)
+        return;
+    if (ChooseTickStep(*stream) != m_TickStep) // the labels no longer fit, or fit closer
+        Draw(sets[channel], channel, languageFlag, false);
+}
+
+// The label step: the zoom level's own, or the next larger one where its labels would overlap
+// at the canvas's width. The series' tick grid (org_pts) follows the step chosen.
+int GQwtPlot::ChooseTickStep(const GRecordDataPro &stream)
+{
+    _SRealData *series = stream.m_pRealData;
+    RealDataSetMinTickStep(series, 0);
+    const int own = RealDataTickStep(series);
+    static const int ladder[] = {60,    300,   1800,      3600,      10800,
+                                 86400, 2 * 86400, 7 * 86400, 28 * 86400};
+    int chosen = own;
+    for (const int step : ladder) {
+        if (step < own)
+            continue;
+        chosen = step;
+        RealDataSetMinTickStep(series, step == own ? 0 : step);
+        if (LabelsFit(stream, step))
+            break;
+    }
+    return chosen;
+}
+
+bool GQwtPlot::LabelsFit(const GRecordDataPro &stream, int step) const
+{
+    const _SRealData *series = stream.m_pRealData;
+    const double span = series->m_ShowEndSec - series->m_ShowStartSec;
+    const int width = m_pQwtPlot->canvas() ? m_pQwtPlot->canvas()->width() : 0;
+    if (!(span > 0) || width <= 0)
+        return true;
+    const double pixelsPerTick = width * step / span;
+    constexpr double GAP = 8; // pixels between neighbouring labels
+    if (pixelsPerTick < 2 * GAP)
+        return false;
+    const QFont font = m_pQwtPlot->axisWidget(QwtPlot::xBottom)->font();
+    GTimeScaleDraw draw(TimeBase(stream), step >= DAILY_TICK_SECS ? 2 : 0);
+    draw.m_DayStep = step;
+    double previous = -1;
+    for (double v = std::ceil(series->m_ShowStartSec / step) * step; v <= series->m_ShowEndSec;
+         v += step) {
+        const double w = draw.label(v).textSize(font).width();
+        if (previous >= 0 && (previous + w) / 2 + GAP > pixelsPerTick)
+            return false;
+        previous = w;
+    }
+    return true;
+}
+
+QDateTime GQwtPlot::TimeBase(const GRecordDataPro &stream)
+{
+    return stream.m_StartTime.addSecs(-stream.m_pRealData->org_pts);
+}
+
+// The axis labels, and the picker's time base; replaced when the step or the base moved.
+void GQwtPlot::SetTimeScale(const GRecordDataPro &stream, int step, bool always)
+{
+    const QDateTime base = TimeBase(stream);
+    if (!always && step == m_TickStep && base == m_TickBase)
+        return;
+    m_TickStep = step;
+    m_TickBase = base;
+    auto *draw = new GTimeScaleDraw(base, step >= DAILY_TICK_SECS ? 2 : 0);
+    draw->m_DayStep = step;
+    m_pQwtPlot->setAxisScaleDraw(QwtPlot::xBottom, draw);
+    if (m_pPicker)
+        m_pPicker->SetStartTime(base);
+}
+
+// The dates of the first and the last point shown, for the title and the picker.
+void GQwtPlot::ShowDates(const GRecordDataPro &stream)
+{
+    const _SRealData *series = stream.m_pRealData;
+    const int n = RealDataShowCount(series);
+    m_ShownDates.clear();
+    if (m_pPicker)
+        m_pPicker->m_bDated = false;
+    if (n <= 0)
+        return;
+    const QDateTime base = TimeBase(stream);
+    const QDateTime first = GTimeAt(base, series->m_pShowSec[0]);
+    const QDateTime last = GTimeAt(base, series->m_pShowSec[n - 1]);
+    if (!first.isValid() || !last.isValid())
+        return;
+    m_ShownDates = first.toString(DATE_FORMAT);
+    if (first.date() != last.date())
+        m_ShownDates += QStringLiteral(" - ") + last.toString(DATE_FORMAT);
+    if (m_pPicker)
+        m_pPicker->m_bDated = first.date() != last.date();
 }
 
 int GQwtPlot::ReSetAxisTitle(int languageFlag, int channel)
 {
     if (!m_pQwtPlot)
         return 0;
-    const QString date = m_BaseTime.toString(DATE_FORMAT);
+    const QString date = m_ShownDates.isEmpty() ? m_BaseTime.toString(DATE_FORMAT) : m_ShownDates;
     QString x;
     QString y;
     const char *second = m_bTVOC ? "TVOC mg/m3" : "Formaldehyde mg/m3";
@@ -173,9 +283,22 @@ void GQwtPlot::ReSetAxisXY(const _SRealData *series, double xStep, int channel)
     if (kind == 1)
         qDebug("mShowDataYMax=%f", yMax);
 
+    if (m_bFitValues && kind == 0 && m_CurveCount == 2) // both curves are drawn
+        for (int i = 0; i < n; ++i)
+            yMax = std::max(yMax, series->m_pShowData0[i]);
+    else if (m_bFitValues && kind == 0) // only PM2.5 is drawn
+        yMax = std::accumulate(series->m_pShowData0, series->m_pShowData0 + n, 0.0,
+                               [](double m, double v) { return std::max(m, v); });
+
     double top;
     int maxMinor;
-    if (kind == 0) {
+    if (m_bFitValues && yMax > 0) {
+        double step = 0;
+        double lo = 0;
+        top = yMax * 1.05;
+        QwtLinearScaleEngine().autoScale(8, lo, top, step);
+        maxMinor = 5;
+    } else if (kind == 0) {
         top = yMax <= 500 ? 500 : yMax <= 800 ? 800 : 1000;
         maxMinor = yMax <= 500 ? 5 : yMax <= 800 ? 8 : 10;
     } else if (kind == 1) {
@@ -197,7 +320,9 @@ void GQwtPlot::ReSetBackGround(int mode)
     // The minor-tick count was set with the y range: it tells the bands which range is shown.
     m_AxisMaxMinor = m_pQwtPlot->axisMaxMinor(QwtPlot::yLeft);
     delete m_pBackGround;
-    m_pBackGround = new GBackGround(m_AxisMaxMinor, mode, m_bTVOC);
+    // A fitted range is none of the fixed ones: every band, drawn where it falls.
+    constexpr int ALL_BANDS = 10;
+    m_pBackGround = new GBackGround(m_bFitValues ? ALL_BANDS : m_AxisMaxMinor, mode, m_bTVOC);
     m_pBackGround->m_bUsEpa = m_AqiStandard == AqiStandard::UsEpa;
     m_pBackGround->attach(m_pQwtPlot);
 }

@@ -7,6 +7,7 @@
 
 class GBackGround;
 class GQwtPlotPicker;
+class GRecordDataPro;
 class GRecordDataSet;
 class QwtPlot;
 class QwtPlotCurve;
@@ -41,6 +42,10 @@ public:
     // The legend: the curves' titles, and for PM2.5 the index categories of the standard shown
     // with their colours.
     void ReSetLegend(int channel);
+    // Redraws the shown window after it moved (no new point needed), the legend untouched.
+    void Redraw(const GRecordDataSet *sets, int setCount, int channel, int languageFlag);
+    // After a resize: a new label step when the labels no longer fit, or fit at a smaller one.
+    void UpdateTimeAxis(const GRecordDataSet *sets, int setCount, int channel, int languageFlag);
 
     QList<QwtPlotCurve *> m_Curves;
     GQwtPlotPicker *m_pPicker = nullptr;
@@ -52,4 +57,16 @@ public:
     int m_CurveCount = 0;
     AqiStandard m_AqiStandard = AqiStandard::China; // the PM2.5 bands and their legend
     QList<QwtPlotCurve *> m_BandKeys;                // legend entries only: no samples
+    bool m_bFitValues = false; // the y axis fits the shown values instead of the fixed ranges
+    int m_TickStep = 0;        // the label step shown
+    QDateTime m_TickBase;      // and the time base of its labels
+    QString m_ShownDates;      // the date, or dates, of the points shown
+
+private:
+    void Draw(const GRecordDataSet &set, int channel, int languageFlag, bool resetTimeAxis);
+    int ChooseTickStep(const GRecordDataPro &stream);
+    bool LabelsFit(const GRecordDataPro &stream, int step) const;
+    static QDateTime TimeBase(const GRecordDataPro &stream);
+    void SetTimeScale(const GRecordDataPro &stream, int step, bool always);
+    void ShowDates(const GRecordDataPro &stream);
 };

@@ -24,7 +24,7 @@ QString GQwtPlotPicker::ValueText(double x, double y) const
 
 QwtText GQwtPlotPicker::trackerTextF(const QPointF &pos) const
 {
-    const QString timeText = GTimeToStr(m_TimeBase, pos.x(), 1);
+    const QString timeText = GTimeToStr(m_TimeBase, pos.x(), m_bDated ? 3 : 1);
     QString text;
     if (rubberBand() == HLineRubberBand)
         text = QString::asprintf("%.2f", pos.y());

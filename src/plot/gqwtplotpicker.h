@@ -23,4 +23,5 @@ public:
 
     QDateTime m_TimeBase;
     PM2_5 *m_pOwner = nullptr;
+    bool m_bDated = false; // the shown span crosses midnight: the readout names the day too
 };

@@ -36,16 +36,38 @@ QString HistoryTimeToStr(const QVector<uint32_t> &table, double v)
     return HistoryLabel(table.last());
 }
 
-} // namespace
-
-QString GTimeToStr(QDateTime base, double v, int mode)
+// The history time table that names axis values, or null when the clock does.
+const QVector<uint32_t> *HistoryTable()
 {
     // The exit command frees the sets while labels may still be asked for.
     const GRecordDataSet *set0 = g_pRecordSets;
     // The history knows how it was stamped: a sensor plugged in since changes nothing.
     if (set0 && set0->m_Mode == HISTORY_MODE && set0->m_pHistory
         && set0->m_pHistory->m_bStampedHistory)
-        return HistoryTimeToStr(set0->histtime, v);
+        return &set0->histtime;
+    return nullptr;
+}
+
+} // namespace
+
+QDateTime GTimeAt(const QDateTime &base, double v)
+{
+    if (std::isnan(v))
+        return QDateTime();
+    if (const QVector<uint32_t> *table = HistoryTable()) {
+        if (table->isEmpty())
+            return QDateTime();
+        const double idx = qBound(0.0, std::trunc(v / SECONDS_PER_HISTORY_ENTRY),
+                                  double(table->size() - 1));
+        return QDateTime::fromSecsSinceEpoch((*table)[int(idx)]);
+    }
+    return base.addSecs(qint64(std::trunc(qBound(-MAX_OFFSET_SECS, v, MAX_OFFSET_SECS))));
+}
+
+QString GTimeToStr(QDateTime base, double v, int mode)
+{
+    if (const QVector<uint32_t> *table = HistoryTable())
+        return HistoryTimeToStr(*table, v);
 
     if (std::isnan(v))
         return QString();
@@ -60,6 +82,8 @@ QString GTimeToStr(QDateTime base, double v, int mode)
         format = midnight ? twoLines : QStringLiteral("hh:mm");
     else if (mode == 2)
         format = twoLines;
+    else if (mode == 3)
+        format = QStringLiteral("yyyy/MM/dd hh:mm:ss");
     else
         format = midnight ? QStringLiteral("yyyy/MM/dd hh:mm") : QStringLiteral("hh:mm:ss");
     return t.toString(format);
@@ -75,5 +99,12 @@ GTimeScaleDraw::~GTimeScaleDraw() = default;
 
 QwtText GTimeScaleDraw::label(double v) const
 {
-    return QwtText(GTimeToStr(m_TimeBase, v, m_LabelMode), QwtText::AutoText);
+    int mode = m_LabelMode;
+    // The first tick of a day names it, wherever the ticks fall.
+    if (mode == 0 && m_DayStep > 0 && !HistoryTable()) {
+        const QDateTime t = GTimeAt(m_TimeBase, v);
+        if (t.isValid() && t.date() != t.addSecs(-m_DayStep).date())
+            mode = 2;
+    }
+    return QwtText(GTimeToStr(m_TimeBase, v, mode), QwtText::AutoText);
 }

@@ -7,9 +7,11 @@
 #include <qwt_scale_draw.h>
 
 // mode 0: "hh:mm", with the date under it at midnight; 2: time and date on every label;
-// any other (the picker's 1): "hh:mm:ss", or date and minute at midnight.
-// Reads record set 0 through g_pRecordSets; without sets the clock variant applies.
+// 3: date and time to the second; any other (the picker's 1): "hh:mm:ss", or date and minute
+// at midnight. Reads record set 0 through g_pRecordSets; without sets the clock variant applies.
 QString GTimeToStr(QDateTime base, double v, int mode);
+// The moment axis value v names (local time), by the same rule; invalid when none.
+QDateTime GTimeAt(const QDateTime &base, double v);
 
 class GTimeScaleDraw : public QwtScaleDraw
 {
@@ -21,4 +23,7 @@ public:
 
     QDateTime m_TimeBase;
     int m_LabelMode;
+    // Seconds between ticks: in mode 0 the first label of each day carries its date (0: only
+    // a tick at midnight does).
+    int m_DayStep = 0;
 };

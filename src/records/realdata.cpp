@@ -2,6 +2,7 @@
 
 #include <QtGlobal>
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -77,6 +78,18 @@ int Window(const _SRealData *s)
 int BlockLength(const _SRealData *s)
 {
     return s->m_DataSecUnit == s->min_show ? 1 : std::max(1, int(s->m_BlockLen));
+}
+
+// The points a rebuild makes of all raw samples; *partial when the last one is a partial block.
+int AllPoints(const _SRealData *s, bool *partial)
+{
+    const int n = qBound(0, int(s->m_DataCount), int(s->m_MaxDataCount));
+    const int len = BlockLength(s);
+    const bool single = s->m_DataSecUnit == s->min_show;
+    const bool last = s->m_bShowPartial && !single && s->m_BlockFill == 0 && n % len != 0;
+    if (partial)
+        *partial = last;
+    return n / len + (last ? 1 : 0);
 }
 
 void SetWindowBounds(_SRealData *s)
@@ -174,6 +187,7 @@ bool RealDataClear(_SRealData *s)
     s->m_ShowUsed = 0;
     s->m_DataCount = 0;
     s->m_SkipSec = 0;
+    s->m_PanBack = 0;
     return true;
 }
 
@@ -210,6 +224,7 @@ int RealDataAddMany(_SRealData *s, const double *a, const double *b, int n, int 
     double sum0 = s->m_BlockSum0, sum1 = s->m_BlockSum1;
     int fill = s->m_BlockFill;
     bool newShow = s->m_bNewShow;
+    const bool panned = s->m_PanBack > 0;
 
     // Dense samples lie one unit apart; a pause moves the next one on.
     double sec = (start > 0 ? s->m_pDataSec[start - 1] + unit : 0) + s->m_SkipSec;
@@ -234,9 +249,14 @@ int RealDataAddMany(_SRealData *s, const double *a, const double *b, int n, int 
                 done = true;
             }
         }
-        newShow = done;
+        newShow = done && !panned;
         if (!done)
             continue;
+        if (panned) { // the window stays where the user put it: one more point after it
+            ++s->m_PanBack;
+            sum0 = sum1 = 0;
+            continue;
+        }
         AvgRingPush(&s->m_AvgRing, sum0, sum1);
         int k;
         if (count < cnt) {
@@ -279,6 +299,7 @@ int RealDataSetZoom(_SRealData *s, int secPerPoint, int width)
     s->m_BlockFill = 0;
     s->min_show = secPerPoint;
     s->show_pt_cnt = width;
+    s->m_PanBack = 0;
     // Finer than one raw sample per point cannot be shown: one sample per point then.
     s->m_BlockLen = std::max(1, secPerPoint / s->m_DataSecUnit);
     s->m_AvgLen = secPerPoint == 1 ? 1 : secPerPoint == 6 ? 5 : 7;
@@ -300,14 +321,17 @@ int RealDataRebuild(_SRealData *s)
     const int cnt = Window(s);
     // Counted in blocks of raw samples, so streams coarser than one second per sample get
     // the same window as the points actually computed.
-    const int points = n / len;
-    const bool partial = s->m_bShowPartial && !single && s->m_BlockFill == 0 && n % len != 0;
-    int first = 0;
-    int shown = points + (partial ? 1 : 0);
-    if (shown > cnt) {
-        first = (shown - cnt) * len;
-        shown = cnt;
-    }
+    bool partial = false;
+    const int total = AllPoints(s, &partial);
+    const int back = qBound(0, int(s->m_PanBack), std::max(0, total - cnt));
+    s->m_PanBack = back;
+    const int endPoint = total - back;
+    const int firstPoint = std::max(0, endPoint - cnt);
+    const int shown = endPoint - firstPoint;
+    const int first = firstPoint * len;
+    const int end = back == 0 ? n : endPoint * len; // a moved window ends on a whole block
+    if (back > 0)
+        partial = false;
     AvgRingInit(&s->m_AvgRing, s->m_AvgLen);
 
     const double *d0 = s->m_pData0;
@@ -327,7 +351,7 @@ int RealDataRebuild(_SRealData *s)
         sum0 = sum1 = 0;
     };
     if (single) {
-        for (int i = first; i < n; ++i) {
+        for (int i = first; i < end; ++i) {
             sum0 = d0[i];
             sum1 = d1[i];
             newShow = true;
@@ -335,12 +359,12 @@ int RealDataRebuild(_SRealData *s)
         }
     } else {
         int i = first;
-        while (i < n) {
+        while (i < end) {
             // Sum up to the end of the current block in one tight loop, in sample order.
             const int take = std::max(1, len - fill);
-            const int end = n - i < take ? n : i + take;
-            fill += end - i;
-            for (; i < end; ++i) {
+            const int stop = end - i < take ? end : i + take;
+            fill += stop - i;
+            for (; i < stop; ++i) {
                 sum0 += d0[i];
                 sum1 += d1[i];
             }
@@ -360,6 +384,15 @@ int RealDataRebuild(_SRealData *s)
             emit(n - 1);
         }
     }
+    if (back > 0) { // new samples go on from the newest block, not from the window's end
+        fill = single ? 0 : n % len;
+        sum0 = sum1 = 0;
+        for (int i = n - fill; i < n; ++i) {
+            sum0 += d0[i];
+            sum1 += d1[i];
+        }
+        newShow = false;
+    }
     s->m_BlockSum0 = sum0;
     s->m_BlockSum1 = sum1;
     s->m_BlockFill = fill;
@@ -370,26 +403,99 @@ int RealDataRebuild(_SRealData *s)
     return s->m_ShowCount;
 }
 
-void RealDataZoomIn(_SRealData *s)
+namespace {
+
+int ZoomInLevel(const _SRealData *s)
 {
-    if (!CanZoom(s))
-        return;
     const int cur = s->min_show;
     const int fit = FitSecPerPoint(s);
     int next = cur >= 1800 ? 300 : cur >= 300 ? 60 : cur >= 60 ? 30 : cur >= 30 ? 6 : 1;
     if (next < s->m_DataSecUnit)
         next = s->m_DataSecUnit == INT32_MAX ? INT32_MAX : s->m_DataSecUnit + 1;
-    ApplyZoom(s, next < fit && fit < cur ? fit : next);
+    return next < fit && fit < cur ? fit : next;
+}
+
+int ZoomOutLevel(const _SRealData *s)
+{
+    const int cur = s->min_show;
+    const int fit = FitSecPerPoint(s);
+    const int next = cur < 4 ? 6 : cur < 20 ? 30 : cur < 50 ? 60 : cur < 180 ? 300 : 1800;
+    return cur < fit && fit < next ? fit : next;
+}
+
+// Puts the window's first point at `first` without rebuilding.
+void PlaceWindow(_SRealData *s, int first)
+{
+    const int total = AllPoints(s, nullptr);
+    const int cnt = Window(s);
+    const int start = qBound(0, first, std::max(0, total - cnt));
+    s->m_PanBack = std::max(0, total - cnt - start);
+}
+
+} // namespace
+
+void RealDataZoomIn(_SRealData *s)
+{
+    if (CanZoom(s))
+        ApplyZoom(s, ZoomInLevel(s));
 }
 
 void RealDataZoomOut(_SRealData *s)
 {
+    if (CanZoom(s))
+        ApplyZoom(s, ZoomOutLevel(s));
+}
+
+void RealDataZoomAround(_SRealData *s, bool in, int raw, double fraction)
+{
     if (!CanZoom(s))
         return;
-    const int cur = s->min_show;
-    const int fit = FitSecPerPoint(s);
-    const int next = cur < 4 ? 6 : cur < 20 ? 30 : cur < 50 ? 60 : cur < 180 ? 300 : 1800;
-    ApplyZoom(s, cur < fit && fit < next ? fit : next);
+    const int level = in ? ZoomInLevel(s) : ZoomOutLevel(s);
+    if (RealDataSetZoom(s, level, s->show_pt_cnt) != 0)
+        return;
+    if (raw >= 0) {
+        const int point = raw / BlockLength(s);
+        PlaceWindow(s, point - int(std::lround(qBound(0.0, fraction, 1.0) * Window(s))));
+    }
+    RealDataRebuild(s);
+}
+
+int RealDataPointCount(const _SRealData *s)
+{
+    return CanZoom(s) ? AllPoints(s, nullptr) : 0;
+}
+
+int RealDataFirstShown(const _SRealData *s)
+{
+    if (!CanZoom(s))
+        return 0;
+    return std::max(0, AllPoints(s, nullptr) - s->m_PanBack - RealDataShowCount(s));
+}
+
+int RealDataPanTo(_SRealData *s, int first)
+{
+    if (!CanZoom(s))
+        return -1;
+    PlaceWindow(s, first);
+    return RealDataRebuild(s);
+}
+
+int RealDataPan(_SRealData *s, int points)
+{
+    if (!CanZoom(s))
+        return -1;
+    const qint64 to = qint64(RealDataFirstShown(s)) + points;
+    return RealDataPanTo(s, int(qBound<qint64>(0, to, INT32_MAX)));
+}
+
+int RealDataRawIndexAt(const _SRealData *s, double sec)
+{
+    if (!Ready(s) || std::isnan(sec))
+        return 0;
+    const int n = qBound(0, int(s->m_DataCount), int(s->m_MaxDataCount));
+    const double *begin = s->m_pDataSec;
+    const int i = int(std::lower_bound(begin, begin + n, sec - s->org_pts) - begin);
+    return std::min(i, std::max(0, n - 1));
 }
 
 void RealDataShowAll(_SRealData *s)
@@ -406,17 +512,27 @@ void RealDataShowAll(_SRealData *s)
 int RealDataTickStep(const _SRealData *s)
 {
     const int sec = s ? s->min_show : 1;
-    if (sec < 2)
-        return 60;
-    if (sec < 10)
-        return 300;
-    if (sec < 40)
-        return 1800;
-    if (sec < 80)
-        return 3600;
-    if (sec < 1800)
-        return 10800;
-    return 86400;
+    const int step = sec < 2 ? 60 : sec < 10 ? 300 : sec < 40 ? 1800 : sec < 80 ? 3600
+                     : sec < 1800 ? 10800 : 86400;
+    return s ? std::max(step, int(s->m_MinTickStep)) : step;
+}
+
+void RealDataSetMinTickStep(_SRealData *s, int step)
+{
+    if (!s || step < 0 || step == s->m_MinTickStep)
+        return;
+    s->m_MinTickStep = step;
+    const int old = s->org_pts;
+    s->org_pts = RealDataTimeOffset(s, s->m_StartHour, s->m_StartMinute, s->m_StartSecond);
+    const double delta = s->org_pts - old;
+    if (delta == 0)
+        return;
+    // The points keep their moments: only the axis scale under them moves.
+    const int shown = Ready(s) ? std::min(s->m_ShowCount, s->m_MaxDataCount) : 0;
+    for (int i = 0; i < shown; ++i)
+        s->m_pShowSec[i] += delta;
+    s->m_ShowStartSec += delta;
+    s->m_ShowEndSec += delta;
 }
 
 int RealDataTimeOffset(const _SRealData *s, int hour, int minute, int second)

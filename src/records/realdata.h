@@ -44,6 +44,11 @@ struct _SRealData {
     // A stream that takes no more samples (a file, a history): its last, partial block is drawn
     // as one point too, so its newest samples are on the plot.
     unsigned char m_bShowPartial = 0;
+    // Display points between the window's last point and the newest one: 0 follows the newest
+    // sample; otherwise the window stays where the user moved it while samples come in.
+    int32_t m_PanBack = 0;
+    // A tick step the plot needs so that its labels fit (0: the step of min_show alone).
+    int32_t m_MinTickStep = 0;
 };
 
 // Allocates and initialises a series; null when any allocation fails.
@@ -71,7 +76,24 @@ int RealDataRebuild(_SRealData *s);
 void RealDataZoomIn(_SRealData *s);
 void RealDataZoomOut(_SRealData *s);
 void RealDataShowAll(_SRealData *s);
+// The tick step: that of min_show, or m_MinTickStep when it is larger.
 int RealDataTickStep(const _SRealData *s);
+// Asks for at least `step` seconds between ticks (0: none); org_pts and the shown points follow.
+void RealDataSetMinTickStep(_SRealData *s, int step);
+
+// Panning: points are counted over the whole series, as a rebuild would make them.
+int RealDataPointCount(const _SRealData *s);
+// The index of the first shown point among all of them.
+int RealDataFirstShown(const _SRealData *s);
+// Shows the window starting at point `first` (kept inside the series); a window that reaches
+// the newest point follows it again. Returns m_ShowCount, or -1 when refused.
+int RealDataPanTo(_SRealData *s, int first);
+int RealDataPan(_SRealData *s, int points);
+// The raw sample at axis second `sec`: the first at or after it (the last past the end).
+int RealDataRawIndexAt(const _SRealData *s, double sec);
+// The zoom commands' next level, keeping raw sample `raw` at `fraction` (0 left, 1 right) of
+// the window; with raw -1 a following window keeps following.
+void RealDataZoomAround(_SRealData *s, bool in, int raw, double fraction);
 int RealDataTimeOffset(const _SRealData *s, int hour, int minute, int second);
 int RealDataSetStartTime(_SRealData *s, int hour, int minute, int second);
 // Ten times the newest raw value of each series; false and -1 for both when there is none.

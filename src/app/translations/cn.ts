@@ -260,6 +260,46 @@ E-mail: contact@example.com</source>
         <translation>语言</translation>
     </message>
     <message>
+        <source>&amp;Earlier</source>
+        <translation>更早(&amp;E)</translation>
+    </message>
+    <message>
+        <source>Move the view back in time</source>
+        <translation>视图移向较早的时间</translation>
+    </message>
+    <message>
+        <source>&amp;Later</source>
+        <translation>更晚(&amp;L)</translation>
+    </message>
+    <message>
+        <source>Move the view on in time</source>
+        <translation>视图移向较晚的时间</translation>
+    </message>
+    <message>
+        <source>&amp;First sample</source>
+        <translation>第一个样本(&amp;F)</translation>
+    </message>
+    <message>
+        <source>Show the start of the recording</source>
+        <translation>显示记录的开头</translation>
+    </message>
+    <message>
+        <source>Ne&amp;west sample</source>
+        <translation>最新样本(&amp;W)</translation>
+    </message>
+    <message>
+        <source>Show the newest samples and follow them</source>
+        <translation>显示并跟随最新样本</translation>
+    </message>
+    <message>
+        <source>&amp;Fit values to the window</source>
+        <translation>数值适应窗口(&amp;F)</translation>
+    </message>
+    <message>
+        <source>Scale the value axis to the values shown</source>
+        <translation>按显示的数值缩放数值轴</translation>
+    </message>
+    <message>
         <source>Air-&amp;quality index</source>
         <translation>空气质量指数(&amp;Q)</translation>
     </message>

@@ -260,6 +260,46 @@ E-mail: contact@example.com</translation>
         <translation>Language</translation>
     </message>
     <message>
+        <source>&amp;Earlier</source>
+        <translation>&amp;Earlier</translation>
+    </message>
+    <message>
+        <source>Move the view back in time</source>
+        <translation>Move the view back in time</translation>
+    </message>
+    <message>
+        <source>&amp;Later</source>
+        <translation>&amp;Later</translation>
+    </message>
+    <message>
+        <source>Move the view on in time</source>
+        <translation>Move the view on in time</translation>
+    </message>
+    <message>
+        <source>&amp;First sample</source>
+        <translation>&amp;First sample</translation>
+    </message>
+    <message>
+        <source>Show the start of the recording</source>
+        <translation>Show the start of the recording</translation>
+    </message>
+    <message>
+        <source>Ne&amp;west sample</source>
+        <translation>Ne&amp;west sample</translation>
+    </message>
+    <message>
+        <source>Show the newest samples and follow them</source>
+        <translation>Show the newest samples and follow them</translation>
+    </message>
+    <message>
+        <source>&amp;Fit values to the window</source>
+        <translation>&amp;Fit values to the window</translation>
+    </message>
+    <message>
+        <source>Scale the value axis to the values shown</source>
+        <translation>Scale the value axis to the values shown</translation>
+    </message>
+    <message>
         <source>Air-&amp;quality index</source>
         <translation>Air-&amp;quality index</translation>
     </message>
