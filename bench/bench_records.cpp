@@ -171,6 +171,67 @@ BENCHMARK(BM_ZoomStep)
     ->Arg(4033) // show all: 14 days in 300 points
     ->UseManualTime()->Unit(benchmark::kMicrosecond);
 
+// --- panning and the wheel zoom over 14 days ----------------------------------------------------
+
+// Times op against one plain pass over the raw samples the window shows after it (the pass
+// runs second, so it may find them cached: the ratio errs on the high side).
+template <class Prepare, class Op>
+void CompareWithShownPass(benchmark::State &state, _SRealData *s, Prepare prepare, Op op)
+{
+    std::vector<double> ops, base;
+    for (auto _ : state) {
+        prepare();
+        auto t0 = Clock::now();
+        op();
+        const double opUs = Micros(Clock::now() - t0);
+        const int len = std::max(1, s->min_show / std::max(1, int(s->m_DataSecUnit)));
+        const int first = RealDataFirstShown(s) * len;
+        const int end = std::min(REAL_DATA_CAPACITY, first + s->show_pt_cnt * len);
+        t0 = Clock::now();
+        benchmark::DoNotOptimize(SumWindow(s, first, end));
+        base.push_back(Micros(Clock::now() - t0));
+        ops.push_back(opUs);
+        state.SetIterationTime(opUs / 1e6);
+    }
+    state.counters["op_us"] = Median(ops);
+    state.counters["base_us"] = Median(base);
+    state.counters["ratio"] = Median(ops) / Median(base);
+}
+
+// One step of the arrow keys (a tenth of the window), back and forth in the middle of 14 days.
+void BM_PanStep(benchmark::State &state)
+{
+    _SRealData *s = FourteenDays();
+    RealDataSetZoom(s, int(state.range(0)), REAL_DATA_WINDOW);
+    RealDataPanTo(s, RealDataPointCount(s) / 2);
+    int sign = 1;
+    CompareWithShownPass(state, s, [] {}, [&] {
+        benchmark::DoNotOptimize(RealDataPan(s, sign * REAL_DATA_WINDOW / 10));
+        sign = -sign;
+    });
+}
+BENCHMARK(BM_PanStep)
+    ->Arg(1)->Arg(6)->Arg(30)->Arg(60)->Arg(300)->Arg(1800)
+    ->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+// One wheel notch with Ctrl (zoom in) around the middle of a window in the middle of 14 days.
+void BM_WheelZoomStep(benchmark::State &state)
+{
+    _SRealData *s = FourteenDays();
+    const int level = int(state.range(0));
+    auto prepare = [&] {
+        RealDataSetZoom(s, level, REAL_DATA_WINDOW);
+        RealDataPanTo(s, RealDataPointCount(s) / 2);
+    };
+    CompareWithShownPass(state, s, prepare, [&] {
+        const double middle = (s->m_ShowStartSec + s->m_ShowEndSec) / 2;
+        RealDataZoomAround(s, true, RealDataRawIndexAt(s, middle), 0.5);
+    });
+}
+BENCHMARK(BM_WheelZoomStep)
+    ->Arg(6)->Arg(30)->Arg(60)->Arg(300)->Arg(1800)->Arg(4033)
+    ->UseManualTime()->Unit(benchmark::kMicrosecond);
+
 // --- loading a record file -------------------------------------------------------------------
 
 void FillImage(GRecordDataPro *p)
