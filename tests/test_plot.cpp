@@ -5,6 +5,7 @@
 #include "grecorddataset.h"
 #include "gtimescaledraw.h"
 #include "messagecapture.h"
+#include "plotlabels.h"
 #include "recordclock.h"
 
 #include <QPainter>
@@ -104,6 +105,7 @@ private slots:
     void yRangeByKind();
     void updateGuardsAndTitles();
     void timeAxisFollowsZoomOnRoundClockTimes();
+    void labelsFitEveryWidth();
     void setUpCurvesAndRepeatedSetUp();
     void labels_data();
     void labels();
@@ -270,6 +272,51 @@ void TestPlot::timeAxisFollowsZoomOnRoundClockTimes()
             QCOMPARE(draw->label(major[i]).text().contains('\n'), dated);
         }
     }
+}
+
+void TestPlot::labelsFitEveryWidth()
+{
+    // 14 days of one-second samples from 10:07:23 local; each view in the middle of them.
+    TestClock clock(Local(2024, 3, 5, 10, 7, 23));
+    Rig rig(1, 1);
+    rig.sets[0].StartLive();
+    _SRealData *s = rig.Series(0);
+    RealDataRebuild(s);
+    const Values a(REAL_DATA_CAPACITY, 30.0);
+    QCOMPARE(RealDataAddMany(s, a.data(), a.data(), REAL_DATA_CAPACITY, 1, s->org_pts),
+             REAL_DATA_CAPACITY);
+    int narrow = 0;
+    for (const int width : {640, 985, 1600}) {
+        rig.Resize(width);
+        for (const int level : {1, 6, 30, 60, 300, 1800, 4033}) {
+            RealDataSetZoom(s, level, REAL_DATA_WINDOW);
+            RealDataSetMinTickStep(s, 0);
+            const int own = RealDataTickStep(s);
+            RealDataPanTo(s, RealDataPointCount(s) / 2);
+            rig.Update(0, true);
+            const AxisLabels labels = TimeLabels(rig.widget);
+            const QString where = QStringLiteral("%1 px, %2 s per point").arg(width).arg(level);
+            QVERIFY2(labels.rects.size() >= 2, qPrintable(where));
+            QVERIFY2(labels.Overlap().isEmpty(), qPrintable(where + ": " + labels.Overlap()));
+            // Only a step that would overlap is given up; the ticks stay on the grid.
+            const int step = RealDataTickStep(s);
+            if (width == 640 && level == 4033)
+                narrow = step;
+            QVERIFY2(width < 985 || level == 4033 ? step >= own : step == own, qPrintable(where));
+            const QList<double> major = rig.widget.axisScaleDiv(QwtPlot::xBottom).ticks(
+                QwtScaleDiv::MajorTick);
+            QCOMPARE(major[1] - major[0], double(step));
+            const QDateTime first = rig.Draw()->m_TimeBase.addSecs(qint64(major[0]));
+            QCOMPARE(first.time().second(), 0);
+            // Every label on a new day names it.
+            for (int i = 0; i < labels.texts.size(); ++i) {
+                const QDateTime at = rig.Draw()->m_TimeBase.addSecs(qint64(major[i]));
+                if (at.date() != at.addSecs(-step).date())
+                    QVERIFY2(labels.texts[i].contains(at.toString("yyyy/MM/dd")), qPrintable(where));
+            }
+        }
+    }
+    QVERIFY(narrow >= 2 * 86400); // 14 daily labels do not fit in 640 px
 }
 
 void TestPlot::setUpCurvesAndRepeatedSetUp()

@@ -158,8 +158,8 @@ int GQwtPlot::ChooseTickStep(const GRecordDataPro &stream)
     _SRealData *series = stream.m_pRealData;
     RealDataSetMinTickStep(series, 0);
     const int own = RealDataTickStep(series);
-    static const int ladder[] = {60,    300,   1800,      3600,      10800,
-                                 86400, 2 * 86400, 7 * 86400, 28 * 86400};
+    static const int ladder[] = {60,    300,   1800,      3600,      10800,      21600,
+                                 43200, 86400, 2 * 86400, 7 * 86400, 28 * 86400};
     int chosen = own;
     for (const int step : ladder) {
         if (step < own)

@@ -549,6 +549,10 @@ int RealDataTimeOffset(const _SRealData *s, int hour, int minute, int second)
         return sec + minute * 60;
     case 10800:
         return sec + minute * 60 + (hour % 3) * 3600;
+    case 21600: // steps a narrow plot takes where three-hourly labels would overlap
+        return sec + minute * 60 + (hour % 6) * 3600;
+    case 43200:
+        return sec + minute * 60 + (hour % 12) * 3600;
     default:
         return second; // daily ticks keep the start's hour and minute
     }
