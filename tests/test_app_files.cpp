@@ -1,13 +1,22 @@
 // The file commands end to end: record files saved and opened, the text export and the text
 // import, through the window with its file dialogs answered by the test.
 #include "appbed.h"
+#include "gbackground.h"
+#include "gqwtplotpicker.h"
+#include "gtimescaledraw.h"
+#include "plotlabels.h"
+#include "realdata.h"
 #include "recordfile.h"
 #include "ui_pm2_5.h"
 
+#include <QScrollBar>
+#include <QSettings>
 #include <QStatusBar>
+#include <QWheelEvent>
 #include <QTemporaryDir>
 #include <qwt_plot.h>
 #include <qwt_scale_draw.h>
+#include <qwt_scale_map.h>
 
 namespace {
 
@@ -55,6 +64,7 @@ private slots:
     void historyExport();
     void channelFiles_data();
     void channelFiles();
+    void twoDaysPannedEndToEnd();
 
 private:
     QTemporaryDir m_Dir;
@@ -278,3 +288,113 @@ void TestAppFiles::channelFiles()
 
 QTEST_MAIN(TestAppFiles)
 #include "test_app_files.moc"
+
+namespace {
+
+void Wheel(QWidget *canvas, int notches, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    const QPointF at(canvas->width() / 2.0, canvas->height() / 2.0);
+    QWheelEvent wheel(at, QPointF(canvas->mapToGlobal(at.toPoint())), QPoint(), QPoint(0, 120 * notches),
+                      Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(canvas, &wheel);
+}
+
+// A drag with the right button from x to x2.
+void Drag(QWidget *canvas, int x, int x2)
+{
+    const auto send = [canvas](QEvent::Type type, int at, Qt::MouseButtons held) {
+        QMouseEvent e(type, QPointF(at, 100), Qt::RightButton, held, Qt::NoModifier);
+        QApplication::sendEvent(canvas, &e);
+    };
+    send(QEvent::MouseButtonPress, x, Qt::RightButton);
+    send(QEvent::MouseMove, x2, Qt::RightButton);
+    send(QEvent::MouseButtonRelease, x2, Qt::NoButton);
+}
+
+} // namespace
+
+void TestAppFiles::twoDaysPannedEndToEnd()
+{
+    // A record a minute from 28 November 09:00 to 30 November 08:59, local time.
+    const QDateTime start(QDate(2026, 11, 28), QTime(9, 0));
+    _SRecordData *image = RecordDataCreate();
+    image->m_StartTime = uint32_t(start.toSecsSinceEpoch());
+    image->m_SecUnit = 60;
+    const int n = 2 * 1440;
+    for (int i = 0; i < n; ++i)
+        RecordDataAdd(image, 0, uint16_t(300 + i % 100), uint16_t(300 + i % 100), 0, -1);
+    QVERIFY(RecordDataWrite(image, qPrintable(Path("two-days.str")), 0) > 0);
+    RecordDataDestroy(&image);
+
+    Live live(false, 20);
+    QVERIFY(live.Identify());
+    PM2_5 &w = *live.w;
+    w.resize(985, 676);
+    w.show();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QWidget *canvas = w.ui->qwtPlot->canvas();
+    const _SRealData *s = nullptr;
+    auto title = [&] { return w.ui->qwtPlot->axisTitle(QwtPlot::xBottom).text(); };
+    auto shown = [&](int i) { // the moment of the i-th point shown
+        return GTimeAt(w.m_Plot.m_pPicker->m_TimeBase, s->m_pShowSec[i]);
+    };
+    auto labelsFit = [&] { return TimeLabels(*w.ui->qwtPlot).Overlap(); };
+
+    // Opened whole: titled with its own days, labels dated at each day change, the readout too.
+    QCOMPARE(Run(w, w.ui->actionOpen, Path("two-days.str")), QString());
+    s = w.RecordSet(0)->m_pFile->m_pRealData;
+    QCOMPARE(title(), QStringLiteral("\nTime(2026/11/28 - 2026/11/30)"));
+    const AxisLabels whole = TimeLabels(*w.ui->qwtPlot);
+    QCOMPARE(whole.Overlap(), QString());
+    QVERIFY(whole.texts.filter("2026/11/29").size() == 1 && whole.texts.filter("2026/11/30").size() == 1);
+    QVERIFY(w.m_Plot.m_pPicker->trackerTextF(QPointF(s->m_pShowSec[0], 0)).text().contains("2026/11/28 09:"));
+    QVERIFY(!w.TimeScrollBar()->isEnabled());
+
+    // A record per point: the newest five hours, then from the first sample to the last by keys.
+    w.activateWindow(); // back from the file dialog
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    for (int i = 0; i < 3 && s->min_show > 60; ++i)
+        QTest::keySequence(&w, QKeySequence::ZoomIn);
+    QCOMPARE(s->min_show, 60);
+    QCOMPARE(title(), QStringLiteral("\nTime(2026/11/30)"));
+    QCOMPARE(w.TimeScrollBar()->value(), w.TimeScrollBar()->maximum());
+    QTest::keyClick(&w, Qt::Key_Home);
+    QCOMPARE(RealDataFirstShown(s), 0);
+    QCOMPARE(shown(0), start);
+    QCOMPARE(title(), QStringLiteral("\nTime(2026/11/28)"));
+    QSet<QString> titles;
+    int steps = 0;
+    for (; s->m_PanBack > 0 && steps < 100; ++steps) {
+        QTest::keyClick(&w, Qt::Key_Right);
+        QCOMPARE(labelsFit(), QString());
+        titles << title();
+        QCOMPARE(w.TimeScrollBar()->value(), RealDataFirstShown(s));
+    }
+    QCOMPARE(steps, (n - 300) / 30);
+    QVERIFY(titles.contains(QStringLiteral("\nTime(2026/11/28 - 2026/11/29)")));
+    QCOMPARE(shown(299), start.addSecs(60 * (n - 1)));
+
+    // The scroll bar, the wheel, a drag with the right button; Ctrl and the wheel zoom around
+    // the pointer, which stays over the same moment.
+    w.TimeScrollBar()->setValue(1000);
+    QCOMPARE(RealDataFirstShown(s), 1000);
+    Wheel(canvas, 1);
+    QCOMPARE(RealDataFirstShown(s), 970);
+    Drag(canvas, 300, 300 - canvas->width() / 10);
+    QCOMPARE(RealDataFirstShown(s), 1000);
+    const QDateTime middle = shown(150);
+    Wheel(canvas, -1, Qt::ControlModifier);
+    QCOMPARE(s->min_show, 300);
+    const double atPointer = w.ui->qwtPlot->canvasMap(QwtPlot::xBottom).invTransform(canvas->width() / 2.0);
+    QVERIFY(qAbs(GTimeAt(w.m_Plot.m_pPicker->m_TimeBase, atPointer).secsTo(middle)) <= 2 * 300);
+
+    // Fit values: the axis follows the 30 to 40 ug/m3 shown, every band where it falls; kept.
+    w.ui->actionFitValues->trigger();
+    QVERIFY(w.ui->qwtPlot->axisScaleDiv(QwtPlot::yLeft).upperBound() <= 50);
+    QCOMPARE(w.m_Plot.m_pBackGround->m_MaxMinor, 10);
+    QVERIFY(QSettings(QSettings::IniFormat, QSettings::UserScope, "pm25monitor", "pm25monitor")
+                .value("fitValues").toBool());
+    w.ui->actionFitValues->trigger();
+    QCOMPARE(w.ui->qwtPlot->axisScaleDiv(QwtPlot::yLeft).upperBound(), 500.0);
+}
