@@ -118,7 +118,8 @@ private slots:
 void TestAppHistory::blocksWithPM10()
 {
     QFETCH(bool, serial);
-    const int64_t end = QDateTime::currentSecsSinceEpoch() / 300 * 300 - 7200;
+    // Kept three days ago: the plot is titled with those days, not with today's.
+    const int64_t end = QDateTime::currentSecsSinceEpoch() / 300 * 300 - 3 * 86400;
     // Page 0 of each pass comes after a count reply, which must not be taken for it.
     Live live(serial, 130, {1}, [&](sim::SimSensor &s) {
         s.generateHistory(13, end);
@@ -185,6 +186,10 @@ void TestAppHistory::blocksWithPM10()
     const QwtScaleDraw *axis = w.ui->qwtPlot->axisScaleDraw(QwtPlot::xBottom);
     QCOMPARE(axis->label(12 * 300 + 299).text(),
              QDateTime::fromSecsSinceEpoch(h[12].time).toString(QStringLiteral("MM-dd \nhh:mm")));
+    const QString first = QDateTime::fromSecsSinceEpoch(h[0].time).toString("yyyy/MM/dd");
+    const QString last = QDateTime::fromSecsSinceEpoch(h[12].time).toString("yyyy/MM/dd");
+    QCOMPARE(w.ui->qwtPlot->axisTitle(QwtPlot::xBottom).text(),
+             "\nTime(" + first + (first == last ? QString() : " - " + last) + ")");
 
     // Collecting again shows the live stream; a second download starts afresh.
     w.ui->actionCollection->trigger();

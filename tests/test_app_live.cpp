@@ -9,6 +9,7 @@
 #include "ui_pm2_5.h"
 
 #include <QLabel>
+#include <QScrollBar>
 #include <QMessageBox>
 #include <QStatusBar>
 #include <random>
@@ -275,6 +276,25 @@ void TestAppLive::zoomWalksTheLadderAndChannelsSwitch()
     QTest::keySequence(&w, QKeySequence::ZoomIn);
     QCOMPARE(series->min_show, 1);
     w.ui->actionEnglish->trigger();
+
+    // Ten minutes on, the view follows the newest sample; moved back, it stays while samples
+    // come in; End brings it back, and it follows again.
+    _SRealData *shown = w.m_pRecordSets[0].m_pLive->m_pRealData;
+    const std::vector<double> filler(600, 20.0);
+    RealDataAddMany(shown, filler.data(), filler.data(), 600, 1, shown->org_pts);
+    QTest::keyClick(&w, Qt::Key_Left);
+    QCOMPARE(shown->m_PanBack, 30);
+    const double start = shown->m_ShowStartSec;
+    QVERIFY(live.Measure(1, 300));
+    QCOMPARE(shown->m_ShowStartSec, start);
+    QCOMPARE(shown->m_PanBack, 31);
+    QCOMPARE(w.TimeScrollBar()->value(), w.TimeScrollBar()->maximum() - 31);
+    QTest::keyClick(&w, Qt::Key_End);
+    QCOMPARE(shown->m_PanBack, 0);
+    QCOMPARE(shown->m_pShowData0[shown->m_ShowCount - 1], 30.0);
+    QVERIFY(live.Measure(1, 310));
+    QCOMPARE(shown->m_pShowData0[shown->m_ShowCount - 1], 31.0);
+    QCOMPARE(shown->m_ShowStartSec, start + 32);
 
     // The channel buttons switch the plot and its axis title; the language follows.
     QTest::mouseClick(w.ui->radioButtonPA, Qt::LeftButton);
