@@ -23,8 +23,10 @@
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QScrollBar>
 #include <QToolBar>
 #include <QToolButton>
+#include <QWheelEvent>
 #include <qwt_plot.h>
 #include <qwt_plot_canvas.h>
 
@@ -224,6 +226,8 @@ private:
     void CommandStep();
     void BedStep();
     void Drag();
+    void Wheel();
+    void MoveScrollBar();
     void ClickRadio();
     void ClickToolButton();
     void PressShortcut();
@@ -352,10 +356,14 @@ void Monkey::MainStep()
         Step(QStringLiteral("tick x%1").arg(n));
         for (int i = 0; i < n && m_W->isVisible(); ++i)
             m_W->PollDevice(0);
-    } else if (r < 45) {
+    } else if (r < 42) {
         CommandStep();
-    } else if (r < 55) {
+    } else if (r < 50) {
         Drag();
+    } else if (r < 53) {
+        Wheel();
+    } else if (r < 55) {
+        MoveScrollBar();
     } else if (r < 61) {
         ClickRadio();
     } else if (r < 65) {
@@ -385,7 +393,8 @@ void Monkey::CommandStep()
     const std::vector<QAction *> favoured = {
         m_W->ui->actionCollect_historical_data, m_W->ui->actionBinary, m_W->ui->actionExecl,
         m_W->ui->actionOpen, m_W->ui->actionTime_zoom_in, m_W->ui->actionTime_zoom_out,
-        m_W->ui->actionCollection};
+        m_W->ui->actionCollection, m_W->ui->actionPanEarlier, m_W->ui->actionNewestSample,
+        m_W->ui->actionFitValues};
     QAction *a = Chance(0.4) ? Pick(favoured) : actions.value(Int(0, actions.size() - 1));
     if (a)
         TriggerAction(a, "menu");
@@ -440,12 +449,16 @@ void Monkey::Drag()
     QPointer<QWidget> canvas = m_W->ui->qwtPlot->canvas();
     const QRect r = canvas->rect().adjusted(-20, -20, 20, 20);
     auto point = [&] { return QPoint(Int(r.left(), r.right()), Int(r.top(), r.bottom())); };
-    const Qt::MouseButton button = Chance(0.85) ? Qt::LeftButton : Qt::RightButton;
+    const Qt::MouseButton button = Chance(0.7)   ? Qt::LeftButton // the picker
+                                   : Chance(0.7) ? Qt::RightButton // a pan
+                                                 : Qt::MiddleButton;
     const int moves = Int(0, 8);
     ++m_Counts["drag"];
     QPoint p = point();
     Step(QStringLiteral("drag %1 from %2,%3, %4 moves")
-             .arg(button == Qt::LeftButton ? "left" : "right")
+             .arg(button == Qt::LeftButton    ? "left"
+                  : button == Qt::RightButton ? "right"
+                                              : "middle")
              .arg(p.x())
              .arg(p.y())
              .arg(moves));
@@ -463,6 +476,37 @@ void Monkey::Drag()
         }
     }
     QTest::mouseRelease(canvas, button, Qt::NoModifier, p);
+}
+
+// Wheel notches over the canvas: a pan, or with Ctrl a zoom around the pointer.
+void Monkey::Wheel()
+{
+    QWidget *canvas = m_W->ui->qwtPlot->canvas();
+    const QPointF at(Int(0, std::max(0, canvas->width() - 1)),
+                     Int(0, std::max(0, canvas->height() - 1)));
+    const int notches = Chance(0.5) ? Int(1, 3) : -Int(1, 3);
+    const bool zoom = Chance(0.4);
+    ++m_Counts[zoom ? "wheel zoom" : "wheel"];
+    Step(QStringLiteral("wheel %1%2 at %3,%4")
+             .arg(zoom ? "Ctrl " : "")
+             .arg(notches)
+             .arg(at.x())
+             .arg(at.y()));
+    QWheelEvent wheel(at, QPointF(canvas->mapToGlobal(at.toPoint())), QPoint(),
+                      QPoint(0, 120 * notches), Qt::NoButton,
+                      zoom ? Qt::ControlModifier : Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(canvas, &wheel);
+}
+
+void Monkey::MoveScrollBar()
+{
+    QScrollBar *bar = m_W->TimeScrollBar();
+    if (!bar || !bar->isEnabled())
+        return;
+    const int to = Int(bar->minimum(), bar->maximum());
+    ++m_Counts["scroll bar"];
+    Step(QStringLiteral("scroll bar to %1 of %2").arg(to).arg(bar->maximum()));
+    bar->setValue(to);
 }
 
 // ---- the bed ------------------------------------------------------------------------------
