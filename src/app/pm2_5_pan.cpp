@@ -70,8 +70,10 @@ _SRealData *PM2_5::ShownSeries() const
 void PM2_5::PanTo(int first)
 {
     _SRealData *s = ShownSeries();
-    if (m_bHistoryBusy || !s || (first == RealDataFirstShown(s) && first != INT_MAX))
+    if (m_bHistoryBusy || !s || (first == RealDataFirstShown(s) && first != INT_MAX)) {
+        UpdateScrollBar(); // a bar moved by hand goes back to where the view is
         return;
+    }
     RealDataPanTo(s, first);
     RedrawShownPlot();
 }
@@ -130,10 +132,11 @@ bool PM2_5::eventFilter(QObject *watched, QEvent *event)
         if (notches == 0)
             return true;
         if (wheel->modifiers() & Qt::ControlModifier) {
+            // Asked again after each notch: a new level may move the axis's origin.
             const double x = wheel->position().x();
-            const double sec = ui->qwtPlot->canvasMap(QwtPlot::xBottom).invTransform(x);
             for (int i = 0; i < std::abs(notches); ++i)
-                ZoomAt(notches > 0, sec, x / std::max(1, canvas->width()));
+                ZoomAt(notches > 0, ui->qwtPlot->canvasMap(QwtPlot::xBottom).invTransform(x),
+                       x / std::max(1, canvas->width()));
         } else if (const _SRealData *s = ShownSeries()) {
             PanBy(-notches * PanStep(s)); // away from the user: back in time
         }
