@@ -12,6 +12,7 @@
 //   MONKEY_VERBOSE=1 keeps the program's debug lines
 #include "appbed.h"
 #include "grecorddataset.h"
+#include "realdata.h"
 #include "ui_pm2_5.h"
 
 #include <QDir>
@@ -228,6 +229,7 @@ private:
     void Drag();
     void Wheel();
     void MoveScrollBar();
+    void AgeLiveStream();
     void ClickRadio();
     void ClickToolButton();
     void PressShortcut();
@@ -501,12 +503,31 @@ void Monkey::Wheel()
 void Monkey::MoveScrollBar()
 {
     QScrollBar *bar = m_W->TimeScrollBar();
-    if (!bar || !bar->isEnabled())
+    if (!bar || !bar->isEnabled()) {
+        AgeLiveStream(); // something to move over next time
         return;
+    }
     const int to = Int(bar->minimum(), bar->maximum());
     ++m_Counts["scroll bar"];
     Step(QStringLiteral("scroll bar to %1 of %2").arg(to).arg(bar->maximum()));
     bar->setValue(to);
+}
+
+// Hours of samples put straight into the live series of the shown channel, as if the window
+// had run that long: panning then has somewhere to go.
+void Monkey::AgeLiveStream()
+{
+    const GRecordDataSet *set = m_W->RecordSet(m_W->m_Channel);
+    _SRealData *s = set && set->m_pLive ? set->m_pLive->m_pRealData : nullptr;
+    if (!s)
+        return;
+    const int n = Int(300, 20000);
+    std::vector<double> values(static_cast<size_t>(n));
+    for (double &v : values)
+        v = Int(0, 6000) / 10.0;
+    ++m_Counts["aged"];
+    Step(QStringLiteral("live stream aged by %1 samples").arg(n));
+    RealDataAddMany(s, values.data(), values.data(), n, 1, s->org_pts);
 }
 
 // ---- the bed ------------------------------------------------------------------------------
