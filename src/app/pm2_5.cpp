@@ -58,6 +58,8 @@ PM2_5::~PM2_5()
     m_Plot.ClearCurves();
     FreeRecordSets();
     close();
+    if (QWidget *canvas = ui->qwtPlot->canvas())
+        canvas->removeEventFilter(this); // the filter reads ui, which goes first
     delete ui;
 }
 
