@@ -184,6 +184,22 @@ void TestAppFiles::historyExport()
                                   + QByteArray::number(items[i].m_PM10 / 10.0) + "\r");
     }
 
+    // Kept as a record file: opened, each value at the sensor's own stamp.
+    QVERIFY(w.ui->actionHistoryBinary->isEnabled());
+    QCOMPARE(Run(w, w.ui->actionHistoryBinary, Path("kept.str"), &suggested), QString());
+    QVERIFY2(suggested.endsWith("History_Data/PM25DeviceHistory" + id + "_"
+                                + Stamp(live.clock.now) + ".str"),
+             qPrintable(suggested));
+    QCOMPARE(Run(w, w.ui->actionOpen, Path("kept.str")), QString());
+    const GRecordDataPro *kept = set->m_pFile;
+    QCOMPARE(kept->m_StartTime.toSecsSinceEpoch(), qint64(set->histtime[0]));
+    QCOMPARE(kept->m_pRealData->m_DataSecUnit, 300);
+    for (int i = 0; i < n; ++i) {
+        QCOMPARE(kept->m_pRealData->m_pDataSec[i], double(set->histtime[i] - set->histtime[0]));
+        QCOMPARE(kept->m_pRealData->m_pData0[i], items[i].m_PM25 / 10.0);
+    }
+    w.ui->actionCollect_historical_data->trigger();
+
     // Save to bin (off in the menu after a download) still saves the live stream, under a
     // name that follows the history shown; opened, it is the live sample.
     AnswerFileDialog(Path("after.str"), &suggested);

@@ -7,6 +7,7 @@
 
 #include <QProgressDialog>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <qwt_plot_curve.h>
 #include <qwt_plot.h>
@@ -492,6 +493,25 @@ void TestAppHistory::droppedBlocksKeepTheirTimes()
     QCOMPARE(s->m_DataCount, 24);
     QCOMPARE(s->m_pDataSec[11], 11 * 297.0);
     QCOMPARE(s->m_pDataSec[12], 24 * 297.0); // after the jump, at its own time
+
+    // Kept as a record file and opened: the same values at the same times, the same jump.
+    QTemporaryDir dir;
+    AnswerFileDialog(dir.filePath("kept.str"));
+    QVERIFY(w.ui->actionHistoryBinary->isEnabled());
+    w.ui->actionHistoryBinary->trigger();
+    AnswerFileDialog(dir.filePath("kept.str"));
+    w.ui->actionOpen->trigger();
+    const GRecordDataPro &file = *set.m_pFile;
+    QCOMPARE(set.m_pCurrent, &file);
+    QVERIFY(!w.ui->actionHistoryBinary->isEnabled());
+    QCOMPARE(file.m_StartTime, history.m_StartTime);
+    QCOMPARE(file.m_pRealData->m_DataSecUnit, 297);
+    QCOMPARE(file.m_pRealData->m_DataCount, 24);
+    for (int i = 0; i < 24; ++i) {
+        QCOMPARE(file.m_pRealData->m_pDataSec[i], s->m_pDataSec[i]);
+        QCOMPARE(file.m_pRealData->m_pData0[i], s->m_pData0[i]);
+    }
+    w.ui->actionCollect_historical_data->trigger();
 
     // Cancelled after the first block, the same values get the same times.
     w.ui->actionCollection->trigger();

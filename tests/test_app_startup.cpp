@@ -229,7 +229,8 @@ void TestAppStartup::formLayoutAndInitialStates()
     QCOMPARE(ui->actionCollect_historical_data->shortcut(), QKeySequence(QStringLiteral("Ctrl+H")));
     QCOMPARE(ui->menuFile->actions().first()->menu(), ui->menuSave);
     QCOMPARE(ActionTexts(ui->menuFile->actions().mid(1)), (QStringList{"actionOpen", "actionExit"}));
-    QCOMPARE(ActionTexts(ui->menuSave->actions()), (QStringList{"actionBinary", "actionExecl"}));
+    QCOMPARE(ActionTexts(ui->menuSave->actions()),
+             (QStringList{"actionBinary", "actionHistoryBinary", "actionExecl"}));
     QCOMPARE(ActionTexts(ui->menuExamine->actions()),
              (QStringList{"actionTime_zoom_in", "actionTime_zoom_out", "|", "actionPanEarlier",
                           "actionPanLater", "actionFirstSample", "actionNewestSample"}));

@@ -150,6 +150,8 @@ void PM2_5::UpdateShownPlot(bool resetTimeAxis)
 {
     m_Plot.UpdatePlot(m_pRecordSets, m_RecordSetCount, m_Channel, m_Language, resetTimeAxis);
     UpdateScrollBar();
+    const GRecordDataSet *set = RecordSet(m_Channel);
+    ui->actionHistoryBinary->setEnabled(set && set->m_Mode == 2);
 }
 
 // ---- per-device entries ----------------------------------------------------------------

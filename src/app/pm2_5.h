@@ -163,7 +163,10 @@ private:
     void RebuildDeviceEntries(int count);
     int DownloadHistory(GRecordDataSet *set);
     void FinishAfterHistory();
+    // "Save history to bin": the downloaded history shown, as a record file.
+    void SaveHistoryRecords();
     // Suggests a name after the shown stream and asks for the path; null when cancelled.
+    // kind 0 record file, 1 text, 2 a history's record file.
     QString BuildSaveFileName(int kind, QString dir);
     // Opens a record file into the file stream of its channel; false leaves every stream.
     bool OpenRecordFile(const QString &path);

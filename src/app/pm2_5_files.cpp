@@ -59,7 +59,9 @@ QString PM2_5::BuildSaveFileName(int kind, QString dir)
         name += identity;
 
     QString filter;
-    if (kind == 0) {
+    if (kind == 0 || kind == 2) { // 2: a downloaded history kept as records
+        if (kind == 2)
+            name = QStringLiteral("History_") + name;
         name += QStringLiteral("_") + ts + QStringLiteral(".str");
         filter = tr("Str files (*.str)");
     } else {
@@ -93,6 +95,19 @@ void PM2_5::on_actionBinary_triggered()
             return;
     }
     ReportFileFailure(path, tr("It could not be written: %1").arg(error));
+}
+
+void PM2_5::SaveHistoryRecords()
+{
+    GRecordDataSet *set = RecordSet(m_Channel);
+    if (m_bHistoryBusy || !set || set->m_Mode != 2)
+        return;
+    const QString path = BuildSaveFileName(2, kDataDir);
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!set->SaveHistoryFile(path, m_Channel, &error))
+        ReportFileFailure(path, tr("It could not be written: %1").arg(error));
 }
 
 void PM2_5::on_actionExecl_triggered()

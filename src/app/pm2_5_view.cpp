@@ -79,6 +79,7 @@ void PM2_5::InitView()
     SetAqiStandard(epa ? AqiStandard::UsEpa : AqiStandard::China);
     SetFitValues(settings->value(kFitKey, false).toBool());
     connect(ui->actionFitValues, &QAction::triggered, this, &PM2_5::SetFitValues);
+    connect(ui->actionHistoryBinary, &QAction::triggered, this, &PM2_5::SaveHistoryRecords);
     InitPan();
 }
 

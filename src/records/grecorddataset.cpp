@@ -1,6 +1,7 @@
 #include "grecorddataset.h"
 
 #include "recordclock.h"
+#include "recordfile.h"
 #include "scodeusb.h"
 
 #include <QtGlobal>
@@ -248,4 +249,56 @@ uint16_t GRecordDataSet::StoreHistory(SCodeUsb *link, int channel, QDateTime now
     }
     m_pHistory->RecordDataToRealData(uint32_t(endTime), channel, secPerRecord, width);
     return uint16_t(n);
+}
+
+namespace {
+
+// The slot of each stamped value, HIS_SPACING_SEC apart from the first stamp; empty when the
+// stamps do not rise or span more than an image holds (the values then keep their order).
+std::vector<int> StampSlots(const QVector<uint32_t> &stamps)
+{
+    std::vector<int> slots;
+    slots.reserve(size_t(stamps.size()));
+    for (int i = 0; i < stamps.size(); ++i) {
+        const qint64 slot = (qint64(stamps[i]) - stamps[0]) / SCodeUsb::HIS_SPACING_SEC;
+        if (slot >= RECORD_DATA_CAPACITY || (i > 0 && slot <= slots.back()))
+            return {};
+        slots.push_back(int(slot));
+    }
+    return slots;
+}
+
+} // namespace
+
+bool GRecordDataSet::SaveHistoryFile(const QString &path, int channel, QString *error) const
+{
+    const GRecordDataPro *history = m_pHistory;
+    const _SRecordData *image = history ? history->m_pRecordData : nullptr;
+    if (m_Mode != 2 || !image || !image->m_pItems || image->m_Count <= 0 || !history->m_pRealData) {
+        if (error)
+            *error = QStringLiteral("no downloaded history is shown");
+        return false;
+    }
+    _SRecordData out; // the header of the file; the records are the history's or placed anew
+    out.m_SecUnit = history->m_pRealData->m_DataSecUnit;
+    out.m_StartTime = uint32_t(history->m_StartTime.toSecsSinceEpoch());
+    std::vector<_SRecordItem> placed;
+    const std::vector<int> slots =
+        history->m_bStampedHistory && histtime.size() == image->m_Count ? StampSlots(histtime)
+                                                                          : std::vector<int>();
+    if (!slots.empty()) {
+        out.m_SecUnit = SCodeUsb::HIS_SPACING_SEC;
+        out.m_StartTime = histtime[0];
+        placed.assign(size_t(slots.back()) + 1, RECORD_GAP_ITEM);
+        for (size_t i = 0; i < slots.size(); ++i)
+            placed[size_t(slots[i])] = image->m_pItems[i];
+    } else {
+        placed.assign(image->m_pItems, image->m_pItems + image->m_Count);
+    }
+    out.m_pItems = placed.data();
+    out.m_Count = out.m_MaxCount = int(placed.size());
+    const bool written =
+        RecordDataWrite(&out, path.toLocal8Bit().constData(), channel, error) > 0;
+    out.m_pItems = nullptr; // not the image's to free
+    return written;
 }

@@ -41,6 +41,12 @@ public:
     uint16_t StoreHistory(SCodeUsb *link, int channel, QDateTime now, int secPerRecord,
                           int tvocFlag, int devState);
 
+    // Writes the downloaded history as a record file that opens at the same times: its own
+    // start and interval; a stamped history from its first stamp, each value in the slot of its
+    // own stamp and the slots between as gap records. False (and the reason) when there is none
+    // or the file could not be written.
+    bool SaveHistoryFile(const QString &path, int channel, QString *error) const;
+
     GRecordDataPro *m_pLive = nullptr;
     GRecordDataPro *m_pFile = nullptr;
     GRecordDataPro *m_pHistory = nullptr;

@@ -260,6 +260,14 @@ E-mail: contact@example.com</source>
         <translation>语言</translation>
     </message>
     <message>
+        <source>Save &amp;history to bin</source>
+        <translation>保存历史为bin(&amp;H)</translation>
+    </message>
+    <message>
+        <source>Keep the downloaded history as a record file</source>
+        <translation>将下载的历史数据保存为记录文件</translation>
+    </message>
+    <message>
         <source>&amp;Earlier</source>
         <translation>更早(&amp;E)</translation>
     </message>

@@ -260,6 +260,14 @@ E-mail: contact@example.com</translation>
         <translation>Language</translation>
     </message>
     <message>
+        <source>Save &amp;history to bin</source>
+        <translation>Save &amp;history to bin</translation>
+    </message>
+    <message>
+        <source>Keep the downloaded history as a record file</source>
+        <translation>Keep the downloaded history as a record file</translation>
+    </message>
+    <message>
         <source>&amp;Earlier</source>
         <translation>&amp;Earlier</translation>
     </message>
