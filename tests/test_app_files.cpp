@@ -9,6 +9,9 @@
 #include "recordfile.h"
 #include "ui_pm2_5.h"
 
+#include <QClipboard>
+#include <QImage>
+#include <QInputDialog>
 #include <QScrollBar>
 #include <QSettings>
 #include <QStatusBar>
@@ -315,6 +318,24 @@ void Wheel(QWidget *canvas, int notches, Qt::KeyboardModifiers modifiers = Qt::N
     QApplication::sendEvent(canvas, &wheel);
 }
 
+// Answers the next size question with `size` (empty: the size offered).
+void AnswerSize(const QString &size)
+{
+    auto *timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [=] {
+        auto *d = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
+        if (!d)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        ClaimModal(d);
+        if (!size.isEmpty())
+            d->setTextValue(size);
+        QMetaObject::invokeMethod(d, "accept", Qt::QueuedConnection);
+    });
+    timer->start(10);
+}
+
 // A drag with the right button from x to x2.
 void Drag(QWidget *canvas, int x, int x2)
 {
@@ -413,4 +434,31 @@ void TestAppFiles::twoDaysPannedEndToEnd()
                 .value("fitValues").toBool());
     w.ui->actionFitValues->trigger();
     QCOMPARE(w.ui->qwtPlot->axisScaleDiv(QwtPlot::yLeft).upperBound(), 500.0);
+
+    // Pictures of what is shown: a PNG of the size chosen with the bands' colours, an SVG with
+    // the axis titles as text, a PDF; a size that is none is refused with its reason.
+    AnswerSize("800x500");
+    QCOMPARE(Run(w, w.ui->actionSavePicture, Path("plot.png")), QString());
+    const QImage png(Path("plot.png"));
+    QCOMPARE(png.size(), QSize(800, 500));
+    QSet<QRgb> colours;
+    for (int y = 0; y < png.height(); y += 4)
+        colours << png.pixel(png.width() / 2, y);
+    for (const QRgb band : {qRgb(0, 228, 0), qRgb(255, 255, 0), qRgb(126, 0, 35)})
+        QVERIFY(colours.contains(band));
+    AnswerSize(QString());
+    QCOMPARE(Run(w, w.ui->actionSavePicture, Path("plot.svg")), QString());
+    QFile svg(Path("plot.svg"));
+    QVERIFY(svg.open(QIODevice::ReadOnly));
+    const QByteArray text = svg.readAll();
+    QVERIFY(text.contains("Time(2026/11/") && text.contains("PM2.5 ug/m3") && text.contains("Excellent"));
+    AnswerSize("99x5000");
+    QString why;
+    QCOMPARE(Run(w, w.ui->actionSavePicture, Path("plot.pdf"), nullptr, &why), kFailed);
+    QVERIFY(why.contains("99x5000"));
+    AnswerSize(QString());
+    QCOMPARE(Run(w, w.ui->actionSavePicture, Path("plot.pdf")), QString());
+    QVERIFY(Lines(Path("plot.pdf")).value(0).startsWith("%PDF"));
+    w.ui->actionCopyPlot->trigger();
+    QCOMPARE(QGuiApplication::clipboard()->image().size(), w.ui->qwtPlot->size());
 }

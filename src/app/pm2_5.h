@@ -96,6 +96,8 @@ public:
     QScrollBar *TimeScrollBar() const { return m_pTimeBar; }
     // Fit values to the window (remembered).
     void SetFitValues(bool fit);
+    // The plot as shown, drawn at `size` as "png", "svg" or "pdf".
+    QByteArray PlotPicture(const QString &format, const QSize &size) const;
 
 protected:
     void timerEvent(QTimerEvent *event) override;
@@ -165,6 +167,9 @@ private:
     void FinishAfterHistory();
     // "Save history to bin": the downloaded history shown, as a record file.
     void SaveHistoryRecords();
+    // pm2_5_picture.cpp: the plot saved as a picture, or copied.
+    void SavePlotPicture();
+    void CopyPlot();
     // Suggests a name after the shown stream and asks for the path; null when cancelled.
     // kind 0 record file, 1 text, 2 a history's record file.
     QString BuildSaveFileName(int kind, QString dir);

@@ -80,6 +80,9 @@ void PM2_5::InitView()
     SetFitValues(settings->value(kFitKey, false).toBool());
     connect(ui->actionFitValues, &QAction::triggered, this, &PM2_5::SetFitValues);
     connect(ui->actionHistoryBinary, &QAction::triggered, this, &PM2_5::SaveHistoryRecords);
+    connect(ui->actionSavePicture, &QAction::triggered, this, &PM2_5::SavePlotPicture);
+    connect(ui->actionCopyPlot, &QAction::triggered, this, &PM2_5::CopyPlot);
+    ui->actionCopyPlot->setShortcut(QKeySequence::Copy);
     InitPan();
 }
 

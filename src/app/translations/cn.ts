@@ -268,6 +268,50 @@ E-mail: contact@example.com</source>
         <translation>将下载的历史数据保存为记录文件</translation>
     </message>
     <message>
+        <source>Plot &amp;picture...</source>
+        <translation>图表图片(&amp;P)...</translation>
+    </message>
+    <message>
+        <source>Save the plot as a PNG, SVG or PDF picture</source>
+        <translation>将图表保存为 PNG、SVG 或 PDF 图片</translation>
+    </message>
+    <message>
+        <source>&amp;Copy plot</source>
+        <translation>复制图表(&amp;C)</translation>
+    </message>
+    <message>
+        <source>Put a picture of the plot on the clipboard</source>
+        <translation>将图表图片放到剪贴板</translation>
+    </message>
+    <message>
+        <source>Save the plot as a picture</source>
+        <translation>将图表保存为图片</translation>
+    </message>
+    <message>
+        <source>Pictures (*.png *.svg *.pdf)</source>
+        <translation>图片 (*.png *.svg *.pdf)</translation>
+    </message>
+    <message>
+        <source>Choose a name that ends in .png, .svg or .pdf.</source>
+        <translation>请选择以 .png、.svg 或 .pdf 结尾的文件名。</translation>
+    </message>
+    <message>
+        <source>Picture size</source>
+        <translation>图片大小</translation>
+    </message>
+    <message>
+        <source>Width x height in pixels (100 to 10000):</source>
+        <translation>宽 x 高，单位像素（100 到 10000）：</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is no size between 100 and 10000 pixels.</source>
+        <translation>“%1”不是 100 到 10000 像素之间的大小。</translation>
+    </message>
+    <message>
+        <source>The plot is on the clipboard.</source>
+        <translation>图表已复制到剪贴板。</translation>
+    </message>
+    <message>
         <source>&amp;Earlier</source>
         <translation>更早(&amp;E)</translation>
     </message>

@@ -268,6 +268,50 @@ E-mail: contact@example.com</translation>
         <translation>Keep the downloaded history as a record file</translation>
     </message>
     <message>
+        <source>Plot &amp;picture...</source>
+        <translation>Plot &amp;picture...</translation>
+    </message>
+    <message>
+        <source>Save the plot as a PNG, SVG or PDF picture</source>
+        <translation>Save the plot as a PNG, SVG or PDF picture</translation>
+    </message>
+    <message>
+        <source>&amp;Copy plot</source>
+        <translation>&amp;Copy plot</translation>
+    </message>
+    <message>
+        <source>Put a picture of the plot on the clipboard</source>
+        <translation>Put a picture of the plot on the clipboard</translation>
+    </message>
+    <message>
+        <source>Save the plot as a picture</source>
+        <translation>Save the plot as a picture</translation>
+    </message>
+    <message>
+        <source>Pictures (*.png *.svg *.pdf)</source>
+        <translation>Pictures (*.png *.svg *.pdf)</translation>
+    </message>
+    <message>
+        <source>Choose a name that ends in .png, .svg or .pdf.</source>
+        <translation>Choose a name that ends in .png, .svg or .pdf.</translation>
+    </message>
+    <message>
+        <source>Picture size</source>
+        <translation>Picture size</translation>
+    </message>
+    <message>
+        <source>Width x height in pixels (100 to 10000):</source>
+        <translation>Width x height in pixels (100 to 10000):</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is no size between 100 and 10000 pixels.</source>
+        <translation>&quot;%1&quot; is no size between 100 and 10000 pixels.</translation>
+    </message>
+    <message>
+        <source>The plot is on the clipboard.</source>
+        <translation>The plot is on the clipboard.</translation>
+    </message>
+    <message>
         <source>&amp;Earlier</source>
         <translation>&amp;Earlier</translation>
     </message>
