@@ -1,4 +1,5 @@
 // Record files, text export and text import, without a window.
+#include "csvfile.h"
 #include "grecorddataset.h"
 #include "recordclock.h"
 #include "recordrecovery.h"
@@ -78,6 +79,9 @@ private slots:
     void textImport();
     void textImportRejects_data();
     void textImportRejects();
+    void csvRoundTrip();
+    void csvRejects_data();
+    void csvRejects();
     void longRunThinsAndKeepsItsFiles();
     void fullDiskKeepsTheOldFiles();
 
@@ -476,4 +480,109 @@ void TestRecordsFiles::fullDiskKeepsTheOldFiles()
 }
 
 QTEST_GUILESS_MAIN(TestRecordsFiles)
+void TestRecordsFiles::csvRoundTrip()
+{
+    // Ten samples, an hour's pause, ten more, across a change of day in every test zone.
+    _SRecordData live;
+    for (int i = 0; i < 20; ++i) {
+        if (i == 10)
+            for (int k = 0; k < 3600; ++k)
+                RecordDataAdd(&live, RECORD_GAP_WORD, RECORD_GAP_WORD, 0, 0, -1);
+        RecordDataAdd(&live, uint16_t(i), 7, uint16_t(100 + i * 7), uint16_t(i == 3 ? 0 : 2001), -1);
+    }
+    const uint32_t start = 1764975000; // 2025-12-05 22:50 UTC
+    CsvLayout layout;
+    layout.m_ValueCount = 2;
+    const QByteArray csv = RecordsToCsv(live, start, 1, nullptr, layout);
+    const QList<QByteArray> rows = csv.split('\n');
+    QCOMPARE(rows.size(), 1 + 20 + 1);
+    QCOMPARE(rows[0], QByteArray("time,pm25_ugm3,pm10_ugm3\r"));
+    const QDateTime first = QDateTime::fromSecsSinceEpoch(start);
+    const int off = first.offsetFromUtc();
+    const QString zone = QStringLiteral("%1%2:%3").arg(off < 0 ? '-' : '+')
+                             .arg(qAbs(off) / 3600, 2, 10, QChar('0'))
+                             .arg(qAbs(off) / 60 % 60, 2, 10, QChar('0'));
+    QCOMPARE(rows[1], (first.toString("yyyy-MM-ddTHH:mm:ss") + zone + ",10.0,200.1\r").toUtf8());
+    QCOMPARE(rows[4], (first.addSecs(3).toString("yyyy-MM-ddTHH:mm:ss") + zone + ",12.1,0.0\r")
+                          .toUtf8());
+    QVERIFY(rows[11].startsWith(first.addSecs(3610).toString("yyyy-MM-ddTHH:mm:ss").toUtf8()));
+
+    // Opened: every sample at its time, the pause as gap records; saved again, the same bytes.
+    _SRecordData back;
+    CsvLayout read;
+    QString why;
+    QVERIFY2(CsvToImage(csv, &back, &read, &why), qPrintable(why));
+    QCOMPARE(read.m_ValueCount, 2);
+    QCOMPARE(back.m_StartTime, start);
+    QCOMPARE(back.m_SecUnit, 1);
+    QCOMPARE(back.m_Count, live.m_Count);
+    for (int i = 0; i < live.m_Count; ++i) {
+        QCOMPARE(RecordIsGap(back.m_pItems[i]), RecordIsGap(live.m_pItems[i]));
+        QCOMPARE(back.m_pItems[i].m_PM25, live.m_pItems[i].m_PM25);
+        QCOMPARE(back.m_pItems[i].m_PM10, live.m_pItems[i].m_PM10);
+    }
+    QCOMPARE(RecordsToCsv(back, back.m_StartTime, back.m_SecUnit, nullptr, read), csv);
+
+    // The second channel in thousandths; a stamped history at its own stamps, 300 s apart but
+    // one: the step is the common one and that row keeps its time between gap records.
+    layout = CsvLayout{1, 1, true};
+    QVector<uint32_t> stamps;
+    for (int i = 0; i < 4; ++i)
+        stamps << start + 300 * uint32_t(i < 3 ? i : 5);
+    _SRecordData four;
+    for (int i = 0; i < 4; ++i)
+        RecordDataAdd(&four, 0, 0, uint16_t(45 + i), 0, -1);
+    const QByteArray tvoc = RecordsToCsv(four, 0, 300, &stamps, layout);
+    QVERIFY(tvoc.startsWith("time,tvoc_mgm3\r\n"));
+    QVERIFY(tvoc.split('\n')[1].endsWith(",0.045\r"));
+    QVERIFY(CsvToImage(tvoc, &back, &read, &why));
+    QCOMPARE(back.m_Channel, 1);
+    QVERIFY(read.m_bTVOC);
+    QCOMPARE(back.m_SecUnit, 300);
+    QCOMPARE(back.m_Count, 6);
+    QVERIFY(RecordIsGap(back.m_pItems[3]) && RecordIsGap(back.m_pItems[4]));
+    QCOMPARE(back.m_pItems[5].m_PM25, uint16_t(48));
+    RecordDataFree(&back);
+    RecordDataFree(&four);
+    RecordDataFree(&live);
+}
+
+void TestRecordsFiles::csvRejects_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("why");
+    const QByteArray head = "time,pm25_ugm3\r\n";
+    const QByteArray row = "2026-12-08T15:04:03+01:00,12.3\r\n";
+    QTest::newRow("head") << QByteArray("time;pm25\n") + row << "row 1: the head line";
+    QTest::newRow("no rows") << head << "it has no rows";
+    QTest::newRow("fields") << head + row + "2026-12-08T15:04:04+01:00,1,2\n" << "row 3: 3 fields";
+    QTest::newRow("no offset") << head + "2026-12-08T15:04:03,1\n" << "row 2: the time";
+    QTest::newRow("30 February") << head + "2026-02-30T15:04:03Z,1\n" << "row 2: the time";
+    QTest::newRow("not after") << head + row + row << "row 3: its time is not after";
+    QTest::newRow("off the step") << head + row + "2026-12-08T15:04:05+01:00,1\n"
+                                         "2026-12-08T15:04:07+01:00,1\n"
+                                         "2026-12-08T15:04:08+01:00,1\n"
+                                  << "row 5: its time is not a whole number of 2 s";
+    QTest::newRow("negative") << head + "2026-12-08T15:04:03Z,-0.1\n" << "row 2: a value";
+    QTest::newRow("too large") << head + "2026-12-08T15:04:03Z,6553.6\n" << "row 2: a value";
+    QTest::newRow("not a number") << head + "2026-12-08T15:04:03Z,nan\n" << "row 2: a value";
+    QTest::newRow("span") << head + row + "2026-12-08T15:04:04+01:00,1\n"
+                                          "2026-12-23T15:04:03+01:00,1\n"
+                          << "row 4: the rows span";
+    QTest::newRow("days apart") << head + row + "2026-12-23T15:04:03+01:00,1\n"
+                                << "the rows are more than a day apart";
+}
+
+void TestRecordsFiles::csvRejects()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, why);
+    _SRecordData image;
+    RecordDataAdd(&image, 0, 0, 5, 5, -1);
+    QString reason;
+    QVERIFY(!CsvToImage(text, &image, nullptr, &reason));
+    QVERIFY2(reason.startsWith(why) || reason.contains(why), qPrintable(reason));
+    RecordDataFree(&image);
+}
+
 #include "test_records_files.moc"

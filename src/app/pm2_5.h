@@ -174,7 +174,11 @@ private:
     // kind 0 record file, 1 text, 2 a history's record file.
     QString BuildSaveFileName(int kind, QString dir);
     // Opens a record file into the file stream of its channel; false leaves every stream.
-    bool OpenRecordFile(const QString &path);
+    // valueCount: 2 when the file holds PM10 too; -1 leaves it to the sensor attached.
+    bool OpenRecordFile(const QString &path, int valueCount = -1);
+    // A CSV converted to a side record file to open; empty (and m_FileFailure) when refused.
+    QString FileCsvToStr(const QString &fileName, int *valueCount);
+    void SaveCsv();
     // A file that could not be saved or opened: the status message, and a box with the file and
     // the reason, for the user to act on.
     void ReportFileFailure(const QString &path, const QString &reason);

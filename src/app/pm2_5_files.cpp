@@ -2,9 +2,11 @@
 #include "pm2_5.h"
 #include "ui_pm2_5.h"
 
+#include "csvfile.h"
 #include "grecorddataset.h"
 #include "recordclock.h"
 #include "recordfile.h"
+#include "safesave.h"
 #include "textimport.h"
 
 #include <QDir>
@@ -67,8 +69,9 @@ QString PM2_5::BuildSaveFileName(int kind, QString dir)
     } else {
         if (mode == 2)
             name = QStringLiteral("History_") + name;
-        name += QStringLiteral("_") + ts + QStringLiteral(".xls");
-        filter = tr("Execl files (*.xls)");
+        const bool csv = kind == 3;
+        name += QStringLiteral("_") + ts + (csv ? QStringLiteral(".csv") : QStringLiteral(".xls"));
+        filter = csv ? tr("CSV files (*.csv)") : tr("Execl files (*.xls)");
     }
     const QString path = QFileDialog::getSaveFileName(this, tr("Save the file"), name, filter);
     if (path.isEmpty()) {
@@ -110,6 +113,70 @@ void PM2_5::SaveHistoryRecords()
         ReportFileFailure(path, tr("It could not be written: %1").arg(error));
 }
 
+void PM2_5::SaveCsv()
+{
+    if (m_bHistoryBusy || !RequireDevice(true))
+        return;
+    const QString path = BuildSaveFileName(3, kDataDir);
+    if (path.isEmpty())
+        return;
+    GRecordDataSet *set = RecordSet(m_Channel);
+    GRecordDataPro *current = set ? set->m_pCurrent : nullptr;
+    const _SRecordData *image = current ? current->m_pRecordData : nullptr;
+    if (!image || !current->m_pRealData) {
+        ReportFileFailure(path,
+                          tr("It could not be written: %1").arg(tr("There is nothing to save.")));
+        return;
+    }
+    CsvLayout layout;
+    layout.m_Channel = m_Channel;
+    layout.m_ValueCount = current->m_ValueCount;
+    layout.m_bTVOC = m_Channel != 0 && m_Plot.m_bTVOC;
+    uint32_t start = image->m_StartTime;
+    int unit = std::max(1, int(image->m_SecUnit));
+    const QVector<uint32_t> *stamps = nullptr;
+    if (set->m_Mode == 2) { // a history's image carries neither: the stream knows them
+        start = uint32_t(current->m_StartTime.toSecsSinceEpoch());
+        unit = std::max(1, int(current->m_pRealData->m_DataSecUnit));
+        stamps = current->m_bStampedHistory ? &set->histtime : nullptr;
+    } else if (current == set->m_pLive) {
+        current->StampImageStart();
+        start = image->m_StartTime;
+    }
+    SafeSave file(path);
+    if (!file.Write(RecordsToCsv(*image, start, unit, stamps, layout)) || !file.Commit())
+        ReportFileFailure(path, tr("It could not be written: %1").arg(file.ErrorString()));
+}
+
+QString PM2_5::FileCsvToStr(const QString &fileName, int *valueCount)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        FileFailed(tr("It could not be read: %1").arg(file.errorString()));
+        return QString();
+    }
+    if (file.size() > MAX_IMPORT_BYTES) {
+        FileFailed(tr("It is too large for a text of records."));
+        return QString();
+    }
+    _SRecordData image;
+    CsvLayout layout;
+    QString why;
+    const bool accepted = CsvToImage(file.readAll(), &image, &layout, &why);
+    const QString out = fileName + QStringLiteral(".tmp.str");
+    QString error;
+    const bool written = accepted
+                         && RecordDataWrite(&image, out.toLocal8Bit().constData(),
+                                            layout.m_Channel, &error) > 0;
+    RecordDataFree(&image);
+    if (!accepted)
+        FileFailed(tr("It is not a CSV of records this program reads: %1").arg(why));
+    else if (!written)
+        FileFailed(tr("It could not be written: %1").arg(error));
+    *valueCount = layout.m_ValueCount;
+    return written ? out : QString();
+}
+
 void PM2_5::on_actionExecl_triggered()
 {
     if (m_bHistoryBusy || !RequireDevice(true))
@@ -136,13 +203,16 @@ void PM2_5::on_actionOpen_triggered()
     if (m_bHistoryBusy)
         return;
     ui->actionBinary->setEnabled(false);
-    const QString chosen = QFileDialog::getOpenFileName(this, tr("Open the file"), kDataDir,
-                                                        tr("Str or excel files (*.str *.xls)"));
+    const QString chosen = QFileDialog::getOpenFileName(
+        this, tr("Open the file"), kDataDir, tr("Str, excel or CSV files (*.str *.xls *.csv)"));
     m_FileFailure.clear();
     QString path = chosen;
+    int valueCount = -1; // the file does not say: the sensor attached decides
     if (path.endsWith(QLatin1String("xls")))
         path = FileExcelToStr(path);
-    if (!path.isEmpty() && OpenRecordFile(path))
+    else if (path.endsWith(QLatin1String("csv"), Qt::CaseInsensitive))
+        path = FileCsvToStr(path, &valueCount);
+    if (!path.isEmpty() && OpenRecordFile(path, valueCount))
         return;
     if (m_FileFailure.isEmpty()) // the dialog was cancelled
         statusBar()->showMessage(tr("File open failed!"), NO_DEVICE_MESSAGE_MS);
@@ -150,7 +220,7 @@ void PM2_5::on_actionOpen_triggered()
         ReportFileFailure(chosen, m_FileFailure);
 }
 
-bool PM2_5::OpenRecordFile(const QString &path)
+bool PM2_5::OpenRecordFile(const QString &path, int valueCount)
 {
     // The header names the channel: learnt before any stream is touched.
     _SRecordData probe;
@@ -171,7 +241,7 @@ bool PM2_5::OpenRecordFile(const QString &path)
     if (!file->LoadRecordFile(path, channel))
         return FileFailed(tr("It could not be read whole (or memory ran short)."));
     // The file says nothing of PM10: the sensor attached when it is opened does, for good.
-    file->m_ValueCount = channel == 0 && m_DevState == 2 ? 2 : 1;
+    file->m_ValueCount = valueCount > 0 ? valueCount : channel == 0 && m_DevState == 2 ? 2 : 1;
     m_Channel = channel;
     set->SetMode(1, 0);
     file->UpdateTimeOffset();

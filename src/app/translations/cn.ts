@@ -312,6 +312,26 @@ E-mail: contact@example.com</source>
         <translation>图表已复制到剪贴板。</translation>
     </message>
     <message>
+        <source>C&amp;SV</source>
+        <translation>CSV(&amp;S)</translation>
+    </message>
+    <message>
+        <source>Save the shown values as comma-separated text for other programs</source>
+        <translation>将显示的数值保存为逗号分隔的文本，供其他程序使用</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv)</source>
+        <translation>CSV 文件 (*.csv)</translation>
+    </message>
+    <message>
+        <source>Str, excel or CSV files (*.str *.xls *.csv)</source>
+        <translation>Str、Excel 或 CSV 文件 (*.str *.xls *.csv)</translation>
+    </message>
+    <message>
+        <source>It is not a CSV of records this program reads: %1</source>
+        <translation>不是本程序可读取的 CSV 记录：%1</translation>
+    </message>
+    <message>
         <source>&amp;Earlier</source>
         <translation>更早(&amp;E)</translation>
     </message>

@@ -312,6 +312,26 @@ E-mail: contact@example.com</translation>
         <translation>The plot is on the clipboard.</translation>
     </message>
     <message>
+        <source>C&amp;SV</source>
+        <translation>C&amp;SV</translation>
+    </message>
+    <message>
+        <source>Save the shown values as comma-separated text for other programs</source>
+        <translation>Save the shown values as comma-separated text for other programs</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv)</source>
+        <translation>CSV files (*.csv)</translation>
+    </message>
+    <message>
+        <source>Str, excel or CSV files (*.str *.xls *.csv)</source>
+        <translation>Str, excel or CSV files (*.str *.xls *.csv)</translation>
+    </message>
+    <message>
+        <source>It is not a CSV of records this program reads: %1</source>
+        <translation>It is not a CSV of records this program reads: %1</translation>
+    </message>
+    <message>
         <source>&amp;Earlier</source>
         <translation>&amp;Earlier</translation>
     </message>
