@@ -153,6 +153,40 @@ void TestAppFiles::liveRoundTrip()
     QCOMPARE(s->m_DataCount, 3);
     QCOMPARE(Run(w, w.ui->actionOpen, QString(), nullptr, &box), kFailed);
     QCOMPARE(box, QString());
+
+    // Live again, a ten-minute pause, one more sample: as CSV and opened, the same samples at
+    // the same times with the same jump; saved again, the same bytes. A damaged row is named.
+    w.ui->actionCollection->trigger();
+    QVERIFY(live.Measure(1, 130, 205));
+    live.clock.Step(600);
+    QVERIFY(live.Measure(1, 140, 210));
+    QCOMPARE(Run(w, w.ui->actionCsv, Path("live.csv"), &suggested), QString());
+    QVERIFY2(suggested.endsWith("Data/PM25" + id + "_" + Stamp(live.clock.now) + ".csv"),
+             qPrintable(suggested));
+    const QList<QByteArray> csv = Lines(Path("live.csv"));
+    const _SRealData *shot = liveStream->m_pRealData;
+    const int n = shot->m_DataCount;
+    QCOMPARE(csv.size(), 1 + n + 1);
+    QCOMPARE(csv[0], QByteArray("time,pm25_ugm3,pm10_ugm3\r"));
+    QVERIFY(csv[n].endsWith(",14.0,21.0\r"));
+    QCOMPARE(Run(w, w.ui->actionOpen, Path("live.csv")), QString());
+    QCOMPARE(set->m_pFile->m_StartTime.toSecsSinceEpoch(),
+             liveStream->m_StartTime.toSecsSinceEpoch());
+    QCOMPARE(s->m_DataCount, n);
+    for (int i = 0; i < n; ++i) {
+        QCOMPARE(s->m_pDataSec[i], shot->m_pDataSec[i]);
+        QCOMPARE(s->m_pData0[i], shot->m_pData0[i]);
+        QCOMPARE(s->m_pData1[i], shot->m_pData1[i]);
+    }
+    QVERIFY(s->m_pDataSec[n - 1] - s->m_pDataSec[n - 2] > 500); // the pause
+    QCOMPARE(Run(w, w.ui->actionCsv, Path("again.csv")), QString());
+    QCOMPARE(Lines(Path("again.csv")), csv);
+    QFile damaged(Path("damaged.csv"));
+    QVERIFY(damaged.open(QIODevice::WriteOnly));
+    damaged.write(csv[0] + "\n" + csv[1] + "\n" + csv[1] + "\n");
+    damaged.close();
+    QCOMPARE(Run(w, w.ui->actionOpen, Path("damaged.csv"), nullptr, &box), kFailed);
+    QVERIFY2(box.contains("row 3: its time is not after the row before"), qPrintable(box));
 }
 
 void TestAppFiles::historyExport()

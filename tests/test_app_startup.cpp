@@ -230,7 +230,8 @@ void TestAppStartup::formLayoutAndInitialStates()
     QCOMPARE(ui->menuFile->actions().first()->menu(), ui->menuSave);
     QCOMPARE(ActionTexts(ui->menuFile->actions().mid(1)), (QStringList{"actionOpen", "actionExit"}));
     QCOMPARE(ActionTexts(ui->menuSave->actions()),
-             (QStringList{"actionBinary", "actionHistoryBinary", "actionExecl"}));
+             (QStringList{"actionBinary", "actionHistoryBinary", "actionExecl", "actionCsv",
+                          "actionSavePicture", "actionCopyPlot"}));
     QCOMPARE(ActionTexts(ui->menuExamine->actions()),
              (QStringList{"actionTime_zoom_in", "actionTime_zoom_out", "|", "actionPanEarlier",
                           "actionPanLater", "actionFirstSample", "actionNewestSample"}));
