@@ -1,5 +1,6 @@
-// Writes the seed corpora of the record-file and text-import targets with the program's own
-// writers: make_seeds <recordfile dir> <textimport dir>.
+// Writes the seed corpora of the record-file, text-import and CSV targets with the program's
+// own writers: make_seeds <recordfile dir> <textimport dir> <csv dir>.
+#include "csvfile.h"
 #include "grecorddatapro.h"
 #include "recordfile.h"
 
@@ -31,8 +32,8 @@ void Text(const QString &dir, const char *name, const QByteArray &text)
 
 int main(int argc, char **argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: make_seeds <recordfile dir> <textimport dir>\n");
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: make_seeds <recordfile dir> <textimport dir> <csv dir>\n");
         return 2;
     }
     const QString records = QString::fromLocal8Bit(argv[1]);
@@ -58,5 +59,16 @@ int main(int argc, char **argv)
     live.m_StartTime = QDateTime::fromSecsSinceEpoch(1456812309);
     live.m_ValueCount = 2;
     live.SaveTextFile(QDir(texts).filePath("export.xls"), 0, {});
+
+    // CSVs as Save to CSV writes them: PM2.5 and PM10 with a pause, one value, TVOC.
+    const QString csvs = QString::fromLocal8Bit(argv[3]);
+    _SRecordData image;
+    for (int i = 0; i < 8; ++i)
+        RecordDataAdd(&image, i == 4 ? RECORD_GAP_WORD : 0, i == 4 ? RECORD_GAP_WORD : 0,
+                      uint16_t(123 + i * 9), uint16_t(201 + i), -1);
+    Text(csvs, "pm10.csv", RecordsToCsv(image, 1456812309, 1, nullptr, CsvLayout{0, 2, false}));
+    Text(csvs, "pm25.csv", RecordsToCsv(image, 1456812309, 60, nullptr, CsvLayout{0, 1, false}));
+    Text(csvs, "tvoc.csv", RecordsToCsv(image, 1456812309, 300, nullptr, CsvLayout{1, 1, true}));
+    RecordDataFree(&image);
     return 0;
 }
