@@ -1,5 +1,6 @@
 // The file formats at 14 days (1,209,600 samples), each against a baseline measured in the
 // same run: opening a record file, the text export of a live stream, the text import.
+#include "csvfile.h"
 #include "grecorddatapro.h"
 #include "recordfile.h"
 #include "recordrecovery.h"
@@ -231,6 +232,103 @@ void BM_ImportText(benchmark::State &state)
     state.counters["records"] = count;
 }
 BENCHMARK(BM_ImportText)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// --- CSV ----------------------------------------------------------------------------------
+
+_SRecordData *CsvImage()
+{
+    static _SRecordData *image = [] {
+        auto *r = new _SRecordData;
+        RecordDataAlloc(r, N);
+        for (int i = 0; i < N; ++i)
+            r->m_pItems[i] = _SRecordItem{0, 0, Word(i, 7919), Word(i, 104729)};
+        r->m_Count = N;
+        r->m_StartTime = START;
+        return r;
+    }();
+    return image;
+}
+
+// The same bytes by snprintf, the offset asked of Qt once.
+QByteArray CsvBaseline(const _SRecordData &image)
+{
+    const int offset = QDateTime::fromSecsSinceEpoch(START).offsetFromUtc();
+    QByteArray out("time,pm25_ugm3,pm10_ugm3\r\n");
+    out.reserve(N * 46);
+    char row[96];
+    for (int i = 0; i < image.m_Count; ++i) {
+        const time_t t = time_t(image.m_StartTime) + i + offset;
+        struct tm tm;
+        gmtime_r(&t, &tm);
+        const _SRecordItem &r = image.m_pItems[i];
+        const int n = std::snprintf(row, sizeof row,
+                                    "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d,%d.%d,%d.%d\r\n",
+                                    tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
+                                    tm.tm_min, tm.tm_sec, offset < 0 ? '-' : '+',
+                                    std::abs(offset) / 3600, std::abs(offset) / 60 % 60,
+                                    r.m_PM25 / 10, r.m_PM25 % 10, r.m_PM10 / 10, r.m_PM10 % 10);
+        out.append(row, n);
+    }
+    return out;
+}
+
+void BM_CsvWrite(benchmark::State &state)
+{
+    const _SRecordData &image = *CsvImage();
+    std::vector<double> op, base;
+    bool same = false;
+    for (auto _ : state) {
+        auto t0 = Clock::now();
+        const QByteArray floor = CsvBaseline(image);
+        base.push_back(MicrosSince(t0));
+        t0 = Clock::now();
+        const QByteArray csv =
+            RecordsToCsv(image, image.m_StartTime, 1, nullptr, CsvLayout{0, 2, false});
+        op.push_back(MicrosSince(t0));
+        state.SetIterationTime(op.back() / 1e6);
+        same = csv == floor;
+    }
+    Report(state, op, base);
+    state.counters["same_bytes"] = same;
+}
+BENCHMARK(BM_CsvWrite)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// strtod over the CSV's two values a row, the times skipped.
+double CsvReadBaseline(const QByteArray &text)
+{
+    const char *p = std::strchr(text.constData(), '\n') + 1;
+    double sum = 0;
+    while (*p) {
+        char *end = const_cast<char *>(std::strchr(p, ',')) + 1;
+        sum += std::strtod(end, &end);
+        sum += std::strtod(end + 1, &end);
+        p = std::strchr(end, '\n') + 1;
+    }
+    return sum;
+}
+
+void BM_CsvOpen(benchmark::State &state)
+{
+    const QByteArray text =
+        RecordsToCsv(*CsvImage(), START, 1, nullptr, CsvLayout{0, 2, false});
+    std::vector<double> op, base;
+    int count = 0;
+    for (auto _ : state) {
+        auto t0 = Clock::now();
+        benchmark::DoNotOptimize(CsvReadBaseline(text));
+        base.push_back(MicrosSince(t0));
+        t0 = Clock::now();
+        _SRecordData image;
+        CsvToImage(text, &image, nullptr, nullptr);
+        op.push_back(MicrosSince(t0));
+        state.SetIterationTime(op.back() / 1e6);
+        count = image.m_Count;
+        RecordDataFree(&image);
+    }
+    Report(state, op, base);
+    state.counters["records"] = count;
+}
+BENCHMARK(BM_CsvOpen)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 
 // --- the recovery write -----------------------------------------------------------------
 
