@@ -744,7 +744,7 @@ QString Monkey::SavePath(QFileDialog *d)
 QString Monkey::OpenPath()
 {
     QDir dir(m_Files.path());
-    const QStringList saved = dir.entryList({"*.str", "*.xls"}, QDir::Files, QDir::Name);
+    const QStringList saved = dir.entryList({"*.str", "*.xls", "*.csv"}, QDir::Files, QDir::Name);
     const int r = Int(0, 9);
     if (r < 6 && !saved.isEmpty())
         return dir.filePath(saved.value(Int(0, saved.size() - 1)));
