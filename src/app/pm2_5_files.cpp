@@ -115,7 +115,7 @@ void PM2_5::SaveHistoryRecords()
 
 void PM2_5::SaveCsv()
 {
-    if (m_bHistoryBusy || !RequireDevice(true))
+    if (m_bHistoryBusy) // a file opened without a sensor may be saved too
         return;
     const QString path = BuildSaveFileName(3, kDataDir);
     if (path.isEmpty())
