@@ -176,6 +176,8 @@ private:
     // Opens a record file into the file stream of its channel; false leaves every stream.
     // valueCount: 2 when the file holds PM10 too; -1 leaves it to the sensor attached.
     bool OpenRecordFile(const QString &path, int valueCount = -1);
+    // A text to import, bounded in size; false (and m_FileFailure) when it cannot be read.
+    bool ReadImportText(const QString &fileName, QByteArray *text);
     // A CSV converted to a side record file to open; empty (and m_FileFailure) when refused.
     QString FileCsvToStr(const QString &fileName, int *valueCount);
     void SaveCsv();

@@ -148,21 +148,26 @@ void PM2_5::SaveCsv()
         ReportFileFailure(path, tr("It could not be written: %1").arg(file.ErrorString()));
 }
 
-QString PM2_5::FileCsvToStr(const QString &fileName, int *valueCount)
+bool PM2_5::ReadImportText(const QString &fileName, QByteArray *text)
 {
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        FileFailed(tr("It could not be read: %1").arg(file.errorString()));
+    if (!file.open(QIODevice::ReadOnly))
+        return FileFailed(tr("It could not be read: %1").arg(file.errorString()));
+    if (file.size() > MAX_IMPORT_BYTES)
+        return FileFailed(tr("It is too large for a text of records."));
+    *text = file.readAll();
+    return true;
+}
+
+QString PM2_5::FileCsvToStr(const QString &fileName, int *valueCount)
+{
+    QByteArray text;
+    if (!ReadImportText(fileName, &text))
         return QString();
-    }
-    if (file.size() > MAX_IMPORT_BYTES) {
-        FileFailed(tr("It is too large for a text of records."));
-        return QString();
-    }
     _SRecordData image;
     CsvLayout layout;
     QString why;
-    const bool accepted = CsvToImage(file.readAll(), &image, &layout, &why);
+    const bool accepted = CsvToImage(text, &image, &layout, &why);
     const QString out = fileName + QStringLiteral(".tmp.str");
     QString error;
     const bool written = accepted
@@ -259,18 +264,12 @@ QString PM2_5::FileExcelToStr(QString fileName)
     if (m_bHistoryBusy)
         return QString();
     const QString out = fileName + QStringLiteral(".tmp.str");
-    QFile file(fileName);
     qDebug("file read\n");
-    if (!file.open(QIODevice::ReadOnly)) {
-        FileFailed(tr("It could not be read: %1").arg(file.errorString()));
+    QByteArray text;
+    if (!ReadImportText(fileName, &text))
         return QString();
-    }
-    if (file.size() > MAX_IMPORT_BYTES) {
-        FileFailed(tr("It is too large for a text of records."));
-        return QString();
-    }
     _SRecordData image;
-    const bool accepted = RecordTextToImage(file.readAll(), &image);
+    const bool accepted = RecordTextToImage(text, &image);
     // A failed write must not open an older side file of the same name.
     QString error;
     const bool written =
