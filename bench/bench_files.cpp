@@ -5,6 +5,7 @@
 #include "recordfile.h"
 #include "recordrecovery.h"
 #include "textimport.h"
+#include "xlsxfile.h"
 
 #include <benchmark/benchmark.h>
 
@@ -19,6 +20,7 @@
 #include <ctime>
 #include <memory>
 #include <sys/mman.h>
+#include <xlsxwriter.h>
 #include <unistd.h>
 
 #include "benchstats.h"
@@ -329,6 +331,89 @@ void BM_CsvOpen(benchmark::State &state)
     state.counters["records"] = count;
 }
 BENCHMARK(BM_CsvOpen)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// --- spreadsheet ----------------------------------------------------------------------------
+
+// The library alone writing the same cells from plain arrays prepared beforehand: local
+// date-times, the two values, a sheet per local day, the same formats, constant-memory mode.
+double XlsxBaseline(const _SRecordData &image, const char *path)
+{
+    std::vector<lxw_datetime> times(size_t(image.m_Count));
+    std::vector<double> values(size_t(image.m_Count) * 2);
+    std::vector<int> days(size_t(image.m_Count));
+    for (int i = 0; i < image.m_Count; ++i) {
+        const time_t t = time_t(image.m_StartTime) + i;
+        struct tm tm;
+        localtime_r(&t, &tm);
+        times[size_t(i)] = {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
+                            double(tm.tm_sec)};
+        days[size_t(i)] = tm.tm_yday;
+        values[2 * size_t(i)] = image.m_pItems[i].m_PM25 / 10.0;
+        values[2 * size_t(i) + 1] = image.m_pItems[i].m_PM10 / 10.0;
+    }
+    const auto t0 = Clock::now();
+    lxw_workbook_options options = {LXW_TRUE, nullptr, LXW_TRUE};
+    lxw_workbook *book = workbook_new_opt(path, &options);
+    lxw_format *time = workbook_add_format(book);
+    format_set_num_format(time, "yyyy-mm-dd hh:mm:ss");
+    lxw_format *value = workbook_add_format(book);
+    format_set_num_format(value, "0.0");
+    lxw_worksheet *sheet = nullptr;
+    lxw_row_t row = 0;
+    for (int i = 0; i < image.m_Count; ++i) {
+        if (!sheet || days[size_t(i)] != days[size_t(i) - 1]) {
+            char name[16];
+            std::snprintf(name, sizeof name, "%04d-%02d-%02d", times[size_t(i)].year,
+                          times[size_t(i)].month, times[size_t(i)].day);
+            sheet = workbook_add_worksheet(book, name);
+            row = 4;
+        }
+        worksheet_write_datetime(sheet, row, 0, &times[size_t(i)], time);
+        worksheet_write_number(sheet, row, 1, values[2 * size_t(i)], value);
+        worksheet_write_number(sheet, row, 2, values[2 * size_t(i) + 1], value);
+        ++row;
+    }
+    workbook_close(book);
+    return MicrosSince(t0);
+}
+
+long StatusKb(const char *field)
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(int(std::strlen(field))).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
+
+void BM_XlsxWrite(benchmark::State &state)
+{
+    const _SRecordData &image = *CsvImage();
+    const QString path = PathOf("bench.xlsx");
+    std::vector<double> op, base;
+    long extraKb = 0;
+    for (auto _ : state) {
+        base.push_back(XlsxBaseline(image, PathOf("floor.xlsx").toLocal8Bit().constData()));
+        // The peak resident size from here on: "5" resets the high-water mark.
+        QFile clear(QStringLiteral("/proc/self/clear_refs"));
+        if (clear.open(QIODevice::WriteOnly))
+            clear.write("5");
+        clear.close();
+        const long before = StatusKb("VmRSS:");
+        const auto t0 = Clock::now();
+        RecordsToXlsx(path, image, image.m_StartTime, 1, nullptr, CsvLayout{0, 2, false},
+                      XlsxHead{"AQ-410", "ffff", "live"}, nullptr);
+        op.push_back(MicrosSince(t0));
+        state.SetIterationTime(op.back() / 1e6);
+        extraKb = std::max(extraKb, StatusKb("VmHWM:") - before);
+    }
+    Report(state, op, base);
+    state.counters["peak_extra_MB"] = double(extraKb) / 1024;
+    state.counters["file_MB"] = double(QFile(path).size()) / (1 << 20);
+}
+BENCHMARK(BM_XlsxWrite)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // --- the recovery write -----------------------------------------------------------------
 

@@ -1,6 +1,7 @@
 // The file commands end to end: record files saved and opened, the text export and the text
 // import, through the window with its file dialogs answered by the test.
 #include "appbed.h"
+#include "calcsheets.h"
 #include "gbackground.h"
 #include "gqwtplotpicker.h"
 #include "gtimescaledraw.h"
@@ -187,6 +188,31 @@ void TestAppFiles::liveRoundTrip()
     damaged.close();
     QCOMPARE(Run(w, w.ui->actionOpen, Path("damaged.csv"), nullptr, &box), kFailed);
     QVERIFY2(box.contains("row 3: its time is not after the row before"), qPrintable(box));
+
+    // The opened file as a spreadsheet: Calc in a comma-decimal locale reads the samples at the
+    // local times the window shows, the pause as a jump, the file named in the head.
+    QCOMPARE(Run(w, w.ui->actionXlsx, Path("live.xlsx"), &suggested), QString());
+    QVERIFY2(suggested.endsWith("Data/PM25FileHistory_" + Stamp(live.clock.now) + ".xlsx"),
+             qPrintable(suggested));
+    QString skip;
+    const QMap<QString, CalcSheet> sheets = CalcSheets(Path("live.xlsx"), "de_DE.UTF-8", &skip);
+    if (!skip.isEmpty() && !qEnvironmentVariableIsSet("CI"))
+        QSKIP(qPrintable(skip));
+    QVERIFY2(!sheets.isEmpty(), qPrintable(skip));
+    QCOMPARE(sheets.first().mid(0, 4),
+             (CalcSheet{{"Sensor model", "AQ-410"}, {"Identity", id}, {"Source", "live.csv"},
+                        {"Time", "PM2.5 (µg/m³)", "PM10 (µg/m³)"}}));
+    CalcSheet cells;
+    for (const CalcSheet &sheet : sheets)
+        cells += sheet.mid(4);
+    QCOMPARE(cells.size(), n);
+    for (int i = 0; i < n; ++i) {
+        QString time = set->m_pFile->m_StartTime.addSecs(s->m_pDataSec[i])
+                           .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+        time.remove(QStringLiteral("T00:00:00")); // Calc's way of writing midnight
+        QCOMPARE(cells[i], (QStringList{time, QString::number(s->m_pData0[i]),
+                                       QString::number(s->m_pData1[i])}));
+    }
 }
 
 void TestAppFiles::historyExport()

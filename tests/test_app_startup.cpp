@@ -231,7 +231,7 @@ void TestAppStartup::formLayoutAndInitialStates()
     QCOMPARE(ActionTexts(ui->menuFile->actions().mid(1)), (QStringList{"actionOpen", "actionExit"}));
     QCOMPARE(ActionTexts(ui->menuSave->actions()),
              (QStringList{"actionBinary", "actionHistoryBinary", "actionExecl", "actionCsv",
-                          "actionSavePicture", "actionCopyPlot"}));
+                          "actionXlsx", "actionSavePicture", "actionCopyPlot"}));
     QCOMPARE(ActionTexts(ui->menuExamine->actions()),
              (QStringList{"actionTime_zoom_in", "actionTime_zoom_out", "|", "actionPanEarlier",
                           "actionPanLater", "actionFirstSample", "actionNewestSample"}));

@@ -171,7 +171,7 @@ private:
     void SavePlotPicture();
     void CopyPlot();
     // Suggests a name after the shown stream and asks for the path; null when cancelled.
-    // kind 0 record file, 1 text, 2 a history's record file.
+    // kind 0 record file, 1 text, 2 a history's record file, 3 CSV, 4 spreadsheet.
     QString BuildSaveFileName(int kind, QString dir);
     // Opens a record file into the file stream of its channel; false leaves every stream.
     // valueCount: 2 when the file holds PM10 too; -1 leaves it to the sensor attached.
@@ -180,7 +180,8 @@ private:
     bool ReadImportText(const QString &fileName, QByteArray *text);
     // A CSV converted to a side record file to open; empty (and m_FileFailure) when refused.
     QString FileCsvToStr(const QString &fileName, int *valueCount);
-    void SaveCsv();
+    // "CSV" (kind 3) and "Spreadsheet (.xlsx)" (kind 4): the shown stream's samples.
+    void SaveShownSamples(int kind);
     // A file that could not be saved or opened: the status message, and a box with the file and
     // the reason, for the user to act on.
     void ReportFileFailure(const QString &path, const QString &reason);
@@ -195,6 +196,7 @@ private:
     void FinishRecovery();
 
     int m_RecordSetCount = 0; // entries of m_pRecordSets
+    QString m_OpenedFileName; // of the file stream, for the head of its exports
     std::unique_ptr<RecordRecovery> m_Recovery;
     int m_WatchTicks = 0;
     int m_UsbLooks = 0; // looks for the announced USB sensor so far

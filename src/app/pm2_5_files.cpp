@@ -8,10 +8,12 @@
 #include "recordfile.h"
 #include "safesave.h"
 #include "textimport.h"
+#include "xlsxfile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QStatusBar>
 #include <QtDebug>
@@ -69,9 +71,12 @@ QString PM2_5::BuildSaveFileName(int kind, QString dir)
     } else {
         if (mode == 2)
             name = QStringLiteral("History_") + name;
-        const bool csv = kind == 3;
-        name += QStringLiteral("_") + ts + (csv ? QStringLiteral(".csv") : QStringLiteral(".xls"));
-        filter = csv ? tr("CSV files (*.csv)") : tr("Execl files (*.xls)");
+        static const char *const extensions[] = {".xls", ".csv", ".xlsx"};
+        const int k = kind >= 3 && kind <= 4 ? kind - 2 : 0;
+        name += QStringLiteral("_") + ts + QLatin1String(extensions[k]);
+        filter = k == 1   ? tr("CSV files (*.csv)")
+                 : k == 2 ? tr("Spreadsheets (*.xlsx)")
+                          : tr("Execl files (*.xls)");
     }
     const QString path = QFileDialog::getSaveFileName(this, tr("Save the file"), name, filter);
     if (path.isEmpty()) {
@@ -113,11 +118,11 @@ void PM2_5::SaveHistoryRecords()
         ReportFileFailure(path, tr("It could not be written: %1").arg(error));
 }
 
-void PM2_5::SaveCsv()
+void PM2_5::SaveShownSamples(int kind)
 {
     if (m_bHistoryBusy) // a file opened without a sensor may be saved too
         return;
-    const QString path = BuildSaveFileName(3, kDataDir);
+    const QString path = BuildSaveFileName(kind, kDataDir);
     if (path.isEmpty())
         return;
     GRecordDataSet *set = RecordSet(m_Channel);
@@ -135,17 +140,32 @@ void PM2_5::SaveCsv()
     uint32_t start = image->m_StartTime;
     int unit = std::max(1, int(image->m_SecUnit));
     const QVector<uint32_t> *stamps = nullptr;
+    XlsxHead head;
+    head.m_Model = QString::fromLatin1(m_CodeUsb.GetModelName());
+    head.m_Identity = QString::fromLatin1(m_CodeUsb.GetDevName(0));
+    head.m_Source = QStringLiteral("live");
     if (set->m_Mode == 2) { // a history's image carries neither: the stream knows them
         start = uint32_t(current->m_StartTime.toSecsSinceEpoch());
         unit = std::max(1, int(current->m_pRealData->m_DataSecUnit));
         stamps = current->m_bStampedHistory ? &set->histtime : nullptr;
+        head.m_Source = QStringLiteral("history");
     } else if (current == set->m_pLive) {
         current->StampImageStart();
         start = image->m_StartTime;
+    } else {
+        head.m_Source = m_OpenedFileName;
     }
-    SafeSave file(path);
-    if (!file.Write(RecordsToCsv(*image, start, unit, stamps, layout)) || !file.Commit())
-        ReportFileFailure(path, tr("It could not be written: %1").arg(file.ErrorString()));
+    QString error;
+    bool written;
+    if (kind == 4) {
+        written = RecordsToXlsx(path, *image, start, unit, stamps, layout, head, &error);
+    } else {
+        SafeSave file(path);
+        written = file.Write(RecordsToCsv(*image, start, unit, stamps, layout)) && file.Commit();
+        error = file.ErrorString();
+    }
+    if (!written)
+        ReportFileFailure(path, tr("It could not be written: %1").arg(error));
 }
 
 bool PM2_5::ReadImportText(const QString &fileName, QByteArray *text)
@@ -217,8 +237,10 @@ void PM2_5::on_actionOpen_triggered()
         path = FileExcelToStr(path);
     else if (path.endsWith(QLatin1String("csv"), Qt::CaseInsensitive))
         path = FileCsvToStr(path, &valueCount);
-    if (!path.isEmpty() && OpenRecordFile(path, valueCount))
+    if (!path.isEmpty() && OpenRecordFile(path, valueCount)) {
+        m_OpenedFileName = QFileInfo(chosen).fileName();
         return;
+    }
     if (m_FileFailure.isEmpty()) // the dialog was cancelled
         statusBar()->showMessage(tr("File open failed!"), NO_DEVICE_MESSAGE_MS);
     else

@@ -82,7 +82,8 @@ void PM2_5::InitView()
     connect(ui->actionHistoryBinary, &QAction::triggered, this, &PM2_5::SaveHistoryRecords);
     connect(ui->actionSavePicture, &QAction::triggered, this, &PM2_5::SavePlotPicture);
     connect(ui->actionCopyPlot, &QAction::triggered, this, &PM2_5::CopyPlot);
-    connect(ui->actionCsv, &QAction::triggered, this, &PM2_5::SaveCsv);
+    connect(ui->actionCsv, &QAction::triggered, this, [this] { SaveShownSamples(3); });
+    connect(ui->actionXlsx, &QAction::triggered, this, [this] { SaveShownSamples(4); });
     ui->actionCopyPlot->setShortcut(QKeySequence::Copy);
     InitPan();
 }

@@ -1,7 +1,7 @@
 #include "csvfile.h"
 
-#include <QDateTime>
-#include <climits>
+#include "civiltime.h"
+
 #include <string_view>
 #include <algorithm>
 #include <charconv>
@@ -11,34 +11,8 @@
 
 namespace {
 
-constexpr int OFFSET_BUCKET_SEC = 900; // zones change their offset on quarter hours at the finest
-
 const char *const HEADS[] = {"time,pm25_ugm3", "time,pm25_ugm3,pm10_ugm3", "time,hcho_mgm3",
                              "time,tvoc_mgm3"};
-
-// Days since 1970-01-01 of a civil date, and back (proleptic Gregorian).
-int64_t DaysFromCivil(int64_t y, int m, int d)
-{
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const int64_t yoe = y - era * 400;
-    const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-void CivilFromDays(int64_t z, int64_t *y, int *m, int *d)
-{
-    z += 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const int64_t doe = z - era * 146097;
-    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const int64_t mp = (5 * doy + 2) / 153;
-    *d = int(doy - (153 * mp + 2) / 5 + 1);
-    *m = int(mp < 10 ? mp + 3 : mp - 9);
-    *y = yoe + era * 400 + (*m <= 2);
-}
 
 char *Digits(char *p, int64_t v, int width)
 {
@@ -47,45 +21,21 @@ char *Digits(char *p, int64_t v, int width)
     return p + width;
 }
 
-// The local offset from UTC at t, asked once per quarter hour of a run of rows.
-class LocalOffset
-{
-public:
-    int At(int64_t t)
-    {
-        const int64_t bucket = t >= 0 ? t / OFFSET_BUCKET_SEC : -1 - (-1 - t) / OFFSET_BUCKET_SEC;
-        if (bucket != m_Bucket) {
-            m_Bucket = bucket;
-            m_Offset = QDateTime::fromSecsSinceEpoch(t).offsetFromUtc();
-        }
-        return m_Offset;
-    }
-
-private:
-    int64_t m_Bucket = INT64_MIN;
-    int m_Offset = 0;
-};
-
 // "2026-12-08T15:04:03+01:00"
 char *FormatTime(char *p, int64_t t, int offset)
 {
-    const int64_t local = t + offset;
-    const int64_t days = local >= 0 ? local / 86400 : -1 - (-1 - local) / 86400;
-    const int64_t secs = local - days * 86400;
-    int64_t y;
-    int m, d;
-    CivilFromDays(days, &y, &m, &d);
-    p = Digits(p, y, 4);
+    const CivilTime c = CivilAt(t + offset);
+    p = Digits(p, c.m_Year, 4);
     *p++ = '-';
-    p = Digits(p, m, 2);
+    p = Digits(p, c.m_Month, 2);
     *p++ = '-';
-    p = Digits(p, d, 2);
+    p = Digits(p, c.m_MonthDay, 2);
     *p++ = 'T';
-    p = Digits(p, secs / 3600, 2);
+    p = Digits(p, c.m_Hour, 2);
     *p++ = ':';
-    p = Digits(p, secs / 60 % 60, 2);
+    p = Digits(p, c.m_Minute, 2);
     *p++ = ':';
-    p = Digits(p, secs % 60, 2);
+    p = Digits(p, c.m_Second, 2);
     *p++ = offset < 0 ? '-' : '+';
     const int off = std::abs(offset);
     p = Digits(p, off / 3600, 2);

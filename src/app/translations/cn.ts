@@ -324,6 +324,18 @@ E-mail: contact@example.com</source>
         <translation>CSV 文件 (*.csv)</translation>
     </message>
     <message>
+        <source>Sp&amp;readsheet (.xlsx)</source>
+        <translation>电子表格 .xlsx(&amp;R)</translation>
+    </message>
+    <message>
+        <source>Save the shown values as a spreadsheet, one sheet per day</source>
+        <translation>将显示的数值保存为电子表格，每天一个工作表</translation>
+    </message>
+    <message>
+        <source>Spreadsheets (*.xlsx)</source>
+        <translation>电子表格 (*.xlsx)</translation>
+    </message>
+    <message>
         <source>Str, excel or CSV files (*.str *.xls *.csv)</source>
         <translation>Str、Excel 或 CSV 文件 (*.str *.xls *.csv)</translation>
     </message>

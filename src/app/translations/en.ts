@@ -324,6 +324,18 @@ E-mail: contact@example.com</translation>
         <translation>CSV files (*.csv)</translation>
     </message>
     <message>
+        <source>Sp&amp;readsheet (.xlsx)</source>
+        <translation>Sp&amp;readsheet (.xlsx)</translation>
+    </message>
+    <message>
+        <source>Save the shown values as a spreadsheet, one sheet per day</source>
+        <translation>Save the shown values as a spreadsheet, one sheet per day</translation>
+    </message>
+    <message>
+        <source>Spreadsheets (*.xlsx)</source>
+        <translation>Spreadsheets (*.xlsx)</translation>
+    </message>
+    <message>
         <source>Str, excel or CSV files (*.str *.xls *.csv)</source>
         <translation>Str, excel or CSV files (*.str *.xls *.csv)</translation>
     </message>
