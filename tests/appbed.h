@@ -224,8 +224,8 @@ inline void AnswerFileDialog(const QString &path, QString *suggested = nullptr)
         timer->stop();
         timer->deleteLater();
         ClaimModal(d);
-        if (suggested)
-            *suggested = d->selectedFiles().value(0);
+        if (suggested) // the name offered, or for an open dialog its folder
+            *suggested = d->selectedFiles().value(0, d->directory().absolutePath());
         if (path.isEmpty()) {
             d->reject();
             return;

@@ -51,6 +51,12 @@ QString Stamp(const QDateTime &t)
 
 const QString kFailed = QStringLiteral("File open failed!");
 
+// Where the dialogs start before a folder was chosen for their sort of file.
+QString Documents(const QString &path)
+{
+    return QDir::home().filePath(QStringLiteral("Documents/") + path);
+}
+
 } // namespace
 
 class TestAppFiles : public QObject
@@ -58,12 +64,8 @@ class TestAppFiles : public QObject
     Q_OBJECT
 
 private slots:
-    // The suggested names start with these folders: the dialogs open in them when they exist.
-    void initTestCase()
-    {
-        QVERIFY(QDir::setCurrent(m_Dir.path()));
-        QVERIFY(QDir().mkpath("Data") && QDir().mkpath("History_Data"));
-    }
+    // The dialogs never start in the working folder.
+    void initTestCase() { QVERIFY(QDir::setCurrent(m_Dir.path())); }
     void liveRoundTrip();
     void historyExport();
     void channelFiles_data();
@@ -89,8 +91,7 @@ void TestAppFiles::liveRoundTrip()
     // Save to bin: the live stream of the shown channel, under the suggested name's rules.
     QString suggested;
     QCOMPARE(Run(w, w.ui->actionBinary, Path("live.str"), &suggested), QString());
-    QVERIFY2(suggested.endsWith("Data/PM25" + id + "_" + Stamp(live.clock.now) + ".str"),
-             qPrintable(suggested));
+    QCOMPARE(suggested, Documents("Data/PM25" + id + "_" + Stamp(live.clock.now) + ".str"));
     const GRecordDataPro *liveStream = w.RecordSet(0)->m_pLive;
     _SRecordData saved;
     QVERIFY(RecordDataRead(&saved, Path("live.str").toLocal8Bit()) > 0);
@@ -122,8 +123,7 @@ void TestAppFiles::liveRoundTrip()
 
     // Export what is shown: the file's samples, two values a row.
     QCOMPARE(Run(w, w.ui->actionExecl, Path("file.xls"), &suggested), QString());
-    QVERIFY2(suggested.endsWith("Data/PM25FileHistory_" + Stamp(live.clock.now) + ".xls"),
-             qPrintable(suggested));
+    QCOMPARE(suggested, Documents("Data/PM25FileHistory_" + Stamp(live.clock.now) + ".xls"));
     const QList<QByteArray> rows = Lines(Path("file.xls"));
     QCOMPARE(rows[0], "Data Count:" + QByteArray::number(s->m_DataCount) + "\r");
     QCOMPARE(rows[2], QByteArray("number\ttime       \tPM25Value\tPM10Value\t\r"));
@@ -162,8 +162,7 @@ void TestAppFiles::liveRoundTrip()
     live.clock.Step(600);
     QVERIFY(live.Measure(1, 140, 210));
     QCOMPARE(Run(w, w.ui->actionCsv, Path("live.csv"), &suggested), QString());
-    QVERIFY2(suggested.endsWith("Data/PM25" + id + "_" + Stamp(live.clock.now) + ".csv"),
-             qPrintable(suggested));
+    QCOMPARE(suggested, Path("PM25" + id + "_" + Stamp(live.clock.now) + ".csv"));
     const QList<QByteArray> csv = Lines(Path("live.csv"));
     const _SRealData *shot = liveStream->m_pRealData;
     const int n = shot->m_DataCount;
@@ -192,8 +191,7 @@ void TestAppFiles::liveRoundTrip()
     // The opened file as a spreadsheet: Calc in a comma-decimal locale reads the samples at the
     // local times the window shows, the pause as a jump, the file named in the head.
     QCOMPARE(Run(w, w.ui->actionXlsx, Path("live.xlsx"), &suggested), QString());
-    QVERIFY2(suggested.endsWith("Data/PM25FileHistory_" + Stamp(live.clock.now) + ".xlsx"),
-             qPrintable(suggested));
+    QCOMPARE(suggested, Path("PM25FileHistory_" + Stamp(live.clock.now) + ".xlsx"));
     QString skip;
     const QMap<QString, CalcSheet> sheets = CalcSheets(Path("live.xlsx"), "de_DE.UTF-8", &skip);
     if (!skip.isEmpty() && !qEnvironmentVariableIsSet("CI"))
@@ -231,9 +229,8 @@ void TestAppFiles::historyExport()
     QString suggested;
     QCOMPARE(Run(w, w.ui->actionExecl, Path("history.xls"), &suggested), QString());
     const QString id = QString::fromLatin1(w.m_CodeUsb.GetDevName(0));
-    QVERIFY2(suggested.endsWith("History_Data/PM25DeviceHistory" + id + "_"
-                                + Stamp(live.clock.now) + ".xls"),
-             qPrintable(suggested));
+    QCOMPARE(suggested,
+             Documents("History_Data/PM25DeviceHistory" + id + "_" + Stamp(live.clock.now) + ".xls"));
     // The sensor's values beside their own stamps, not the plot's moving averages.
     const QList<QByteArray> rows = Lines(Path("history.xls"));
     QCOMPARE(rows.size(), 3 + n + 1);
@@ -250,10 +247,11 @@ void TestAppFiles::historyExport()
     // Kept as a record file: opened, each value at the sensor's own stamp.
     QVERIFY(w.ui->actionHistoryBinary->isEnabled());
     QCOMPARE(Run(w, w.ui->actionHistoryBinary, Path("kept.str"), &suggested), QString());
-    QVERIFY2(suggested.endsWith("History_Data/PM25DeviceHistory" + id + "_"
-                                + Stamp(live.clock.now) + ".str"),
-             qPrintable(suggested));
-    QCOMPARE(Run(w, w.ui->actionOpen, Path("kept.str")), QString());
+    QCOMPARE(suggested,
+             Documents("History_Data/PM25DeviceHistory" + id + "_" + Stamp(live.clock.now) + ".str"));
+    // Each sort of file has its folder: the open dialog starts where records were last kept.
+    QCOMPARE(Run(w, w.ui->actionOpen, Path("kept.str"), &suggested), QString());
+    QCOMPARE(suggested, m_Dir.path());
     const GRecordDataPro *kept = set->m_pFile;
     QCOMPARE(kept->m_StartTime.toSecsSinceEpoch(), qint64(set->histtime[0]));
     QCOMPARE(kept->m_pRealData->m_DataSecUnit, 300);
@@ -267,9 +265,7 @@ void TestAppFiles::historyExport()
     // name that follows the history shown; opened, it is the live sample.
     AnswerFileDialog(Path("after.str"), &suggested);
     QVERIFY(QMetaObject::invokeMethod(&w, "on_actionBinary_triggered"));
-    QVERIFY2(suggested.endsWith("Data/PM25DeviceHistory" + id + "_" + Stamp(live.clock.now)
-                                + ".str"),
-             qPrintable(suggested));
+    QCOMPARE(suggested, Path("PM25DeviceHistory" + id + "_" + Stamp(live.clock.now) + ".str"));
     QCOMPARE(Run(w, w.ui->actionOpen, Path("after.str")), QString());
     const _SRealData *opened = set->m_pFile->m_pRealData;
     QCOMPARE(set->m_Mode, 1);
@@ -497,8 +493,11 @@ void TestAppFiles::twoDaysPannedEndToEnd()
 
     // Pictures of what is shown: a PNG of the size chosen with the bands' colours, an SVG with
     // the axis titles as text, a PDF; a size that is none is refused with its reason.
+    // The first picture is offered in the documents folder, the next where the last one went.
+    QString suggested;
     AnswerSize("800x500");
-    QCOMPARE(Run(w, w.ui->actionSavePicture, Path("plot.png")), QString());
+    QCOMPARE(Run(w, w.ui->actionSavePicture, Path("plot.png"), &suggested), QString());
+    QVERIFY2(suggested.startsWith(Documents("Data/Plot_")), qPrintable(suggested));
     const QImage png(Path("plot.png"));
     QCOMPARE(png.size(), QSize(800, 500));
     QSet<QRgb> colours;
@@ -507,7 +506,8 @@ void TestAppFiles::twoDaysPannedEndToEnd()
     for (const QRgb band : {qRgb(0, 228, 0), qRgb(255, 255, 0), qRgb(126, 0, 35)})
         QVERIFY(colours.contains(band));
     AnswerSize(QString());
-    QCOMPARE(Run(w, w.ui->actionSavePicture, Path("plot.svg")), QString());
+    QCOMPARE(Run(w, w.ui->actionSavePicture, Path("plot.svg"), &suggested), QString());
+    QVERIFY2(suggested.startsWith(Path("Plot_")), qPrintable(suggested));
     QFile svg(Path("plot.svg"));
     QVERIFY(svg.open(QIODevice::ReadOnly));
     const QByteArray text = svg.readAll();
@@ -521,4 +521,11 @@ void TestAppFiles::twoDaysPannedEndToEnd()
     QVERIFY(Lines(Path("plot.pdf")).value(0).startsWith("%PDF"));
     w.ui->actionCopyPlot->trigger();
     QCOMPARE(QGuiApplication::clipboard()->image().size(), w.ui->qwtPlot->size());
+    // A remembered folder that is gone: the documents folder again.
+    QVERIFY(QDir(m_Dir.path()).mkpath("gone"));
+    AnswerSize(QString());
+    QCOMPARE(Run(w, w.ui->actionSavePicture, Path("gone/plot.png")), QString());
+    QVERIFY(QDir(Path("gone")).removeRecursively());
+    QCOMPARE(Run(w, w.ui->actionSavePicture, QString(), &suggested), QString());
+    QVERIFY2(suggested.startsWith(Documents("Data/Plot_")), qPrintable(suggested));
 }

@@ -15,6 +15,7 @@ class GRecordDataSet;
 class QAction;
 class QLabel;
 class QScrollBar;
+class QSettings;
 struct _SRealData;
 
 namespace Ui {
@@ -171,8 +172,19 @@ private:
     void SavePlotPicture();
     void CopyPlot();
     // Suggests a name after the shown stream and asks for the path; null when cancelled.
-    // kind 0 record file, 1 text, 2 a history's record file, 3 CSV, 4 spreadsheet.
+    // kind 0 record file, 1 text, 2 a history's record file, 3 CSV, 4 spreadsheet; `dir` is
+    // the folder offered (SaveFolder of the kind).
     QString BuildSaveFileName(int kind, QString dir);
+    // The folders the file dialogs open in, one per sort of file; the first time the documents
+    // folder's "Data" ("History_Data" for a downloaded history's files).
+    enum class FileSort { Records, Texts, Pictures };
+    QString SaveFolder(FileSort sort, bool history) const;
+    static void RememberFolder(FileSort sort, const QString &chosen);
+    QString SaveFolderOfKind(int kind) const;
+    int ShownMode() const; // 0 live, 1 a file, 2 a downloaded history
+    static FileSort SortOfKind(int kind) { return kind == 0 || kind == 2 ? FileSort::Records : FileSort::Texts; }
+    // The remembered choices: $XDG_CONFIG_HOME/pm25monitor/pm25monitor.conf.
+    static std::unique_ptr<QSettings> Settings();
     // Opens a record file into the file stream of its channel; false leaves every stream.
     // valueCount: 2 when the file holds PM10 too; -1 leaves it to the sensor attached.
     bool OpenRecordFile(const QString &path, int valueCount = -1);

@@ -15,12 +15,14 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QtDebug>
 
 namespace {
 
-const QString kDataDir = QStringLiteral("Data/");
+const char *const FOLDER_KEYS[] = {"folders/records", "folders/texts", "folders/pictures"};
 // Far beyond the largest text a full series exports to: anything bigger is not ours.
 constexpr qint64 MAX_IMPORT_BYTES = 256 << 20;
 
@@ -43,6 +45,23 @@ QString PM2_5::ReadFailure(int code, const QString &path) const
     return tr("It holds fewer records than its header says: it is damaged or cut short.");
 }
 
+QString PM2_5::SaveFolder(FileSort sort, bool history) const
+{
+    const QString remembered = Settings()->value(FOLDER_KEYS[int(sort)]).toString();
+    if (!remembered.isEmpty() && QFileInfo(remembered).isDir())
+        return remembered + QLatin1Char('/');
+    const QDir documents(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+    const QString folder =
+        documents.filePath(history ? QStringLiteral("History_Data") : QStringLiteral("Data"));
+    QDir().mkpath(folder); // a dialog offered a folder that is not there opens elsewhere
+    return folder + QLatin1Char('/');
+}
+
+void PM2_5::RememberFolder(FileSort sort, const QString &chosen)
+{
+    Settings()->setValue(FOLDER_KEYS[int(sort)], QFileInfo(chosen).absolutePath());
+}
+
 QString PM2_5::BuildSaveFileName(int kind, QString dir)
 {
     const QString ts =
@@ -52,8 +71,7 @@ QString PM2_5::BuildSaveFileName(int kind, QString dir)
         name += QStringLiteral("PM25");
     else
         name += m_Plot.m_bTVOC ? QStringLiteral("TVOC") : QStringLiteral("Form");
-    const GRecordDataSet *set = RecordSet(m_Channel);
-    const int mode = set ? set->m_Mode : 0;
+    const int mode = ShownMode();
     const QString identity = QString::fromLatin1(m_CodeUsb.GetDevName(0));
     if (mode == 1)
         name += QStringLiteral("FileHistory");
@@ -62,28 +80,33 @@ QString PM2_5::BuildSaveFileName(int kind, QString dir)
     else
         name += identity;
 
-    QString filter;
-    if (kind == 0 || kind == 2) { // 2: a downloaded history kept as records
-        if (kind == 2)
-            name = QStringLiteral("History_") + name;
-        name += QStringLiteral("_") + ts + QStringLiteral(".str");
-        filter = tr("Str files (*.str)");
-    } else {
-        if (mode == 2)
-            name = QStringLiteral("History_") + name;
-        static const char *const extensions[] = {".xls", ".csv", ".xlsx"};
-        const int k = kind >= 3 && kind <= 4 ? kind - 2 : 0;
-        name += QStringLiteral("_") + ts + QLatin1String(extensions[k]);
-        filter = k == 1   ? tr("CSV files (*.csv)")
-                 : k == 2 ? tr("Spreadsheets (*.xlsx)")
-                          : tr("Execl files (*.xls)");
-    }
-    const QString path = QFileDialog::getSaveFileName(this, tr("Save the file"), name, filter);
+    static const char *const extensions[] = {".str", ".xls", ".str", ".csv", ".xlsx"};
+    const int k = kind >= 0 && kind <= 4 ? kind : 1;
+    name += QStringLiteral("_") + ts + QLatin1String(extensions[k]);
+    const QString filters[] = {tr("Str files (*.str)"), tr("Execl files (*.xls)"),
+                               tr("Str files (*.str)"), tr("CSV files (*.csv)"),
+                               tr("Spreadsheets (*.xlsx)")};
+    const QString path = QFileDialog::getSaveFileName(this, tr("Save the file"), name, filters[k]);
     if (path.isEmpty()) {
         statusBar()->showMessage(tr("File open failed!"), NO_DEVICE_MESSAGE_MS);
         return QString();
     }
+    RememberFolder(SortOfKind(kind), path);
     return path;
+}
+
+int PM2_5::ShownMode() const
+{
+    const GRecordDataSet *set = RecordSet(m_Channel);
+    return set ? set->m_Mode : 0;
+}
+
+QString PM2_5::SaveFolderOfKind(int kind) const
+{
+    // A history's own files (kept records, exports) go beside each other; Save to bin keeps the
+    // live samples, and goes with them.
+    const bool history = ShownMode() == 2 && kind != 0;
+    return SaveFolder(SortOfKind(kind), history);
 }
 
 void PM2_5::on_actionBinary_triggered()
@@ -91,7 +114,7 @@ void PM2_5::on_actionBinary_triggered()
     // Samples of a sensor that was unplugged can still be saved.
     if (m_bHistoryBusy || !RequireDevice(true))
         return;
-    const QString path = BuildSaveFileName(0, kDataDir);
+    const QString path = BuildSaveFileName(0, SaveFolderOfKind(0));
     if (path.isEmpty())
         return;
     GRecordDataSet *set = RecordSet(m_Channel);
@@ -110,7 +133,7 @@ void PM2_5::SaveHistoryRecords()
     GRecordDataSet *set = RecordSet(m_Channel);
     if (m_bHistoryBusy || !set || set->m_Mode != 2)
         return;
-    const QString path = BuildSaveFileName(2, kDataDir);
+    const QString path = BuildSaveFileName(2, SaveFolderOfKind(2));
     if (path.isEmpty())
         return;
     QString error;
@@ -122,7 +145,7 @@ void PM2_5::SaveShownSamples(int kind)
 {
     if (m_bHistoryBusy) // a file opened without a sensor may be saved too
         return;
-    const QString path = BuildSaveFileName(kind, kDataDir);
+    const QString path = BuildSaveFileName(kind, SaveFolderOfKind(kind));
     if (path.isEmpty())
         return;
     GRecordDataSet *set = RecordSet(m_Channel);
@@ -206,7 +229,7 @@ void PM2_5::on_actionExecl_triggered()
 {
     if (m_bHistoryBusy || !RequireDevice(true))
         return;
-    const QString path = BuildSaveFileName(1, kDataDir);
+    const QString path = BuildSaveFileName(1, SaveFolderOfKind(1));
     if (path.isEmpty())
         return;
     GRecordDataSet *set = RecordSet(m_Channel);
@@ -229,7 +252,10 @@ void PM2_5::on_actionOpen_triggered()
         return;
     ui->actionBinary->setEnabled(false);
     const QString chosen = QFileDialog::getOpenFileName(
-        this, tr("Open the file"), kDataDir, tr("Str, excel or CSV files (*.str *.xls *.csv)"));
+        this, tr("Open the file"), SaveFolder(FileSort::Records, false),
+        tr("Str, excel or CSV files (*.str *.xls *.csv)"));
+    if (!chosen.isEmpty())
+        RememberFolder(FileSort::Records, chosen);
     m_FileFailure.clear();
     QString path = chosen;
     int valueCount = -1; // the file does not say: the sensor attached decides

@@ -84,11 +84,13 @@ void PM2_5::SavePlotPicture()
         return;
     const QString stamp =
         RecordClockNow().toLocalTime().toString(QStringLiteral("yyyy-MM-dd hh_mm_ss"));
-    const QString name = QStringLiteral("Plot_") + stamp + QStringLiteral(".png");
+    const QString name =
+        SaveFolder(FileSort::Pictures, false) + QStringLiteral("Plot_") + stamp + ".png";
     const QString path = QFileDialog::getSaveFileName(this, tr("Save the plot as a picture"), name,
                                                       tr("Pictures (*.png *.svg *.pdf)"));
     if (path.isEmpty())
         return;
+    RememberFolder(FileSort::Pictures, path);
     const QString format = QFileInfo(path).suffix().toLower();
     if (format != QLatin1String("png") && format != QLatin1String("svg")
         && format != QLatin1String("pdf")) {

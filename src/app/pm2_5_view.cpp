@@ -19,14 +19,6 @@ const QString kLanguageKey = QStringLiteral("language");
 const QString kAqiKey = QStringLiteral("aqiStandard");
 const QString kFitKey = QStringLiteral("fitValues");
 
-// The desktop's config location: $XDG_CONFIG_HOME/pm25monitor/pm25monitor.conf.
-std::unique_ptr<QSettings> Settings()
-{
-    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                       QStringLiteral("pm25monitor"),
-                                       QStringLiteral("pm25monitor"));
-}
-
 // Black on light colours, white on dark ones.
 QColor TextOn(QColor background)
 {
@@ -34,6 +26,14 @@ QColor TextOn(QColor background)
 }
 
 } // namespace
+
+// The desktop's config location: $XDG_CONFIG_HOME/pm25monitor/pm25monitor.conf.
+std::unique_ptr<QSettings> PM2_5::Settings()
+{
+    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                       QStringLiteral("pm25monitor"),
+                                       QStringLiteral("pm25monitor"));
+}
 
 void PM2_5::InitView()
 {
