@@ -5,6 +5,7 @@
 #include "gqwtplot.h"
 #include "recordrecovery.h"
 #include "scodeusb.h"
+#include "sensorwatch.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -34,8 +35,6 @@ public:
     static constexpr int NO_DEVICE_MESSAGE_MS = 4000;
     static constexpr int RECOVERY_INTERVAL_MS = 60000;
     static constexpr int RECOVERY_MESSAGE_MS = 10000;
-    static constexpr int SERIAL_WATCH_TICKS = 5; // while no sensor is open: a look once a second
-    static constexpr int USB_LOOKS = 10;         // looks for an announced USB sensor
 
     explicit PM2_5(QWidget *parent = nullptr);
     ~PM2_5() override;
@@ -157,6 +156,7 @@ private:
     bool RequireDevice(bool orEarlier = false);
     // Once per tick: a sensor that went away is closed, one that arrived is opened.
     void WatchDevice();
+    // The window's share of a sensor that went (the link has forgotten it) or was opened.
     void DeviceGone();
     bool OpenArrivedDevice();
     // Widgets, curves and entries after the sensor's type is known (again).
@@ -210,8 +210,7 @@ private:
     int m_RecordSetCount = 0; // entries of m_pRecordSets
     QString m_OpenedFileName; // of the file stream, for the head of its exports
     std::unique_ptr<RecordRecovery> m_Recovery;
-    int m_WatchTicks = 0;
-    int m_UsbLooks = 0; // looks for the announced USB sensor so far
+    SensorWatch m_Watch{m_CodeUsb}; // sensors coming and going
     bool m_bLiveRestarted = false; // a live stream started with the last sample: reset the axis
     bool m_bRecoveryWarned = false;
     bool m_bTypeChanged = false; // a sensor identified itself during a history download

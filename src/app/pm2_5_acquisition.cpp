@@ -191,24 +191,21 @@ void PM2_5::ApplyDeviceType()
 
 void PM2_5::WatchDevice()
 {
-    m_CodeUsb.PollHotplug();
-    if (m_DevState != 0) {
-        if (m_CodeUsb.m_bUsbLeft || m_CodeUsb.m_SerialPort.m_bPortLost)
-            DeviceGone();
-        return;
+    switch (m_Watch.Step(m_DevState != 0)) {
+    case SensorWatch::Event::Gone:
+        DeviceGone();
+        break;
+    case SensorWatch::Event::PluggedUsb:
+    case SensorWatch::Event::PluggedSerial:
+        OpenArrivedDevice();
+        break;
+    case SensorWatch::Event::None:
+        break;
     }
-    OpenArrivedDevice();
 }
 
 void PM2_5::DeviceGone()
 {
-    qDebug("sensor gone: waiting for it\n");
-    m_CodeUsb.CloseUsbHandles();
-    // Both flags go with the sensor: a stale one would close the next sensor at once.
-    m_CodeUsb.m_bUsbLeft = false;
-    m_CodeUsb.m_SerialPort.m_bPortLost = false;
-    m_CodeUsb.m_LinkMode = 2; // the next sensor may come on either link
-    m_CodeUsb.m_DevType = -1;
     m_DevState = 0;
     m_bDevInfoOk = 0; // the next sensor identifies itself again
     RebuildDeviceEntries(0);
@@ -220,27 +217,6 @@ void PM2_5::DeviceGone()
 
 bool PM2_5::OpenArrivedDevice()
 {
-    // USB sensors are announced: looked for at once, and while an announced one cannot be
-    // opened yet (udev may not have given access to it) once a second for a while. The serial
-    // bridge is looked for once a second.
-    const bool lookSerial = ++m_WatchTicks % SERIAL_WATCH_TICKS == 0;
-    bool lookUsb = !m_CodeUsb.WatchHotplug();
-    if (m_CodeUsb.m_bUsbArrived && (m_UsbLooks == 0 || lookSerial)) {
-        lookUsb = true;
-        if (++m_UsbLooks > USB_LOOKS) { // announced, but never to be opened: give up
-            m_CodeUsb.m_bUsbArrived = false;
-            m_UsbLooks = 0;
-            lookUsb = false;
-        }
-    }
-    if (lookUsb && m_CodeUsb.RescanUsbDevices() > 0) {
-        qDebug("sensor plugged in: USB\n");
-    } else if (lookSerial && m_CodeUsb.m_SerialPort.ReopenSerialPort() == 1) {
-        qDebug("sensor plugged in: serial\n");
-    } else {
-        return false;
-    }
-    m_UsbLooks = 0;
     m_DevState = 1;
     m_bHadDevice = true;
     RebuildDeviceEntries(1);
