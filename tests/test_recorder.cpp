@@ -1,0 +1,247 @@
+// The recorder on the bed: a USB and a serial sensor recorded at once, each in its own day
+// files; pauses, an unplug and a replug as gap records in the same file; local midnight and a
+// clock jump start new files. The program itself: options, systemd's notify socket, SIGTERM.
+#include "appbed.h"
+#include "recorder.h"
+#include "recordfile.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+const std::array<uint8_t, 6> kUsbSerial{{0x0a, 0x0b, 0x0c, 0x0d, 0x0e, 0x01}};
+const std::array<uint8_t, 6> kBridgeSerial{{0x0a, 0x0b, 0x0c, 0x0d, 0x0e, 0x02}};
+
+struct Image {
+    QVector<_SRecordItem> items;
+    uint32_t start = 0;
+};
+
+Image Read(const QString &path)
+{
+    Image out;
+    _SRecordData image;
+    if (RecordDataRead(&image, path.toLocal8Bit().constData()) > 0) {
+        out.items = QVector<_SRecordItem>(image.m_pItems, image.m_pItems + image.m_Count);
+        out.start = image.m_StartTime;
+    }
+    RecordDataFree(&image);
+    return out;
+}
+
+} // namespace
+
+class TestRecorder : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void programOptionsNotifyAndStop();
+    void twoSensorsInTheirDayFiles();
+
+private:
+    bool TickUntil(Recorder &r, const std::function<bool()> &cond);
+    // One measurement on each sensor given, a second later; ticks until all are stored.
+    bool Measure(Recorder &r, const std::vector<int> &ids, uint16_t value);
+
+    QTemporaryDir m_Dir;
+    TestClock m_Clock;
+    sim::SimBed m_Bed; // before any sensor: the program's test sees an empty bed
+    int m_Stored = 0;
+};
+
+bool TestRecorder::TickUntil(Recorder &r, const std::function<bool()> &cond)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!cond()) {
+        if (t.elapsed() > 5000)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        r.Tick();
+    }
+    return true;
+}
+
+bool TestRecorder::Measure(Recorder &r, const std::vector<int> &ids, uint16_t value)
+{
+    m_Clock.Step();
+    const int want = m_Stored + int(ids.size());
+    for (const int id : ids)
+        m_Bed.with(id, [&](sim::SimSensor &s) {
+            s.setNextMeasurement(1, 500, 100, value, 0, uint16_t(value + 100));
+            s.emitMeasurement(1);
+        });
+    return TickUntil(r, [&] { return m_Stored >= want; });
+}
+
+void TestRecorder::programOptionsNotifyAndStop()
+{
+    const QString program = QCoreApplication::applicationDirPath() + "/../bin/pm25monitor-recorder";
+    QVERIFY(QFileInfo::exists(program));
+    // A bad option or value: one line naming it, exit 2.
+    for (const QStringList &args : {QStringList{"--flush-interval", "0"}, {"--keep-days", "x"},
+                                    {"--bogus"}, {"--config", m_Dir.filePath("none.conf")}}) {
+        QProcess p;
+        p.start(program, args);
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitCode(), 2);
+        const QByteArray err = p.readAllStandardError();
+        QCOMPARE(err.count('\n'), 1);
+        QVERIFY2(err.contains(args.first().toLatin1()) || err.contains("bogus"), err.constData());
+    }
+    // The config file's keys, the command line winning; an unknown key is refused.
+    QFile conf(m_Dir.filePath("recorder.conf"));
+    QVERIFY(conf.open(QIODevice::WriteOnly));
+    conf.write("data-dir=" + m_Dir.filePath("fromconf").toUtf8() + "\nflush-interval=5\nspeed=9\n");
+    conf.close();
+    QProcess bad;
+    bad.start(program, {"--config", conf.fileName()});
+    QVERIFY(bad.waitForFinished(10000));
+    QCOMPARE(bad.exitCode(), 2);
+    QVERIFY(bad.readAllStandardError().contains("unknown key \"speed\""));
+    QVERIFY(conf.open(QIODevice::WriteOnly));
+    conf.write("data-dir=" + m_Dir.filePath("fromconf").toUtf8() + "\nflush-interval=5\n");
+    conf.close();
+
+    // systemd's notify socket: READY=1, then WATCHDOG=1 from the ticks; SIGTERM ends it with 0.
+    const QByteArray socketPath = m_Dir.filePath("notify").toLocal8Bit();
+    const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    QVERIFY(fd >= 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    qstrncpy(addr.sun_path, socketPath.constData(), sizeof addr.sun_path);
+    QVERIFY(::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0);
+    QProcess run;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("NOTIFY_SOCKET", QString::fromLocal8Bit(socketPath));
+    env.insert("WATCHDOG_USEC", "2000000");
+    env.insert("JOURNAL_STREAM", "8:1234");
+    run.setProcessEnvironment(env);
+    run.start(program, {"--config", conf.fileName(), "--keep-days", "3"});
+    QVERIFY(run.waitForStarted());
+    QStringList said;
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 10000 && !(said.join(' ').contains("READY=1")
+                                     && said.join(' ').contains("WATCHDOG=1"))) {
+        char buf[512];
+        const ssize_t n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+        if (n > 0)
+            said << QString::fromUtf8(buf, int(n));
+        else
+            QThread::msleep(20);
+    }
+    ::close(fd);
+    QVERIFY2(said.join(' ').contains("READY=1"), qPrintable(said.join(" | ")));
+    QVERIFY2(said.join(' ').contains("STATUS=recording no sensor"), qPrintable(said.join(" | ")));
+    QVERIFY2(said.join(' ').contains("WATCHDOG=1"), qPrintable(said.join(" | ")));
+    run.terminate(); // SIGTERM
+    QVERIFY(run.waitForFinished(10000));
+    QCOMPARE(run.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(run.exitCode(), 0);
+    const QByteArray log = run.readAllStandardError();
+    QVERIFY2(log.startsWith("<6>recording to " + m_Dir.filePath("fromconf").toUtf8()
+                            + ", durable every 5 s\n"),
+             log.constData());
+    QVERIFY(log.contains("<6>stopped; the last samples are written\n"));
+}
+
+void TestRecorder::twoSensorsInTheirDayFiles()
+{
+    // Just before local midnight, so that the day changes while recording.
+    m_Clock.now = QDateTime(QDate(2026, 12, 8), QTime(23, 59, 40));
+    const int usb = m_Bed.addUsbSensor();
+    const int bridge = m_Bed.addSerialSensor();
+    m_Bed.with(usb, [](sim::SimSensor &s) {
+        s.setDeviceType(20);
+        s.setKinds({1, 17});
+        s.setSerial6(kUsbSerial);
+    });
+    m_Bed.with(bridge, [](sim::SimSensor &s) {
+        s.setDeviceType(130);
+        s.setKinds({1});
+        s.setSerial6(kBridgeSerial);
+    });
+    RecorderOptions options;
+    options.m_DataDir = m_Dir.filePath("data");
+    Recorder r(options);
+    for (auto &sensor : r.m_Sensors) {
+        sensor->m_SteadyMs = [this] { return m_Clock.now.toMSecsSinceEpoch(); };
+        sensor->m_OnSample = [this](int, qint64, const TAG_T_SPM25Data &) { ++m_Stored; };
+    }
+    r.Start();
+    SensorRecorder &onUsb = *r.m_Sensors[0];
+    SensorRecorder &onBridge = *r.m_Sensors[1];
+    QVERIFY(TickUntil(r, [&] { return !onUsb.Name().isEmpty() && !onBridge.Name().isEmpty(); }));
+    QCOMPARE(onUsb.Name(), QStringLiteral("0a0b0c0d0e01"));
+    QCOMPARE(onBridge.Name(), QStringLiteral("0a0b0c0d0e02"));
+
+    // Three samples each, a 5 s pause, two more: the pause is gap records.
+    for (uint16_t v : {101, 102, 103})
+        QVERIFY(Measure(r, {usb, bridge}, v));
+    const QDateTime first = m_Clock.now.addSecs(-2);
+    m_Clock.Step(5);
+    for (uint16_t v : {104, 105})
+        QVERIFY(Measure(r, {usb, bridge}, v));
+
+    // The USB sensor goes and comes back (the same sensor on fresh names): the same file.
+    m_Bed.unplug(usb);
+    QVERIFY(TickUntil(r, [&] { return !onUsb.IsOpen(); }));
+    m_Clock.Step(3);
+    const int again = m_Bed.addUsbSensor();
+    m_Bed.with(again, [](sim::SimSensor &s) {
+        s.setDeviceType(20);
+        s.setSerial6(kUsbSerial);
+    });
+    QVERIFY(TickUntil(r, [&] { return onUsb.IsOpen(); }));
+    QVERIFY(Measure(r, {again}, 106)); // asks who it is first; the sample after counts
+    QVERIFY(Measure(r, {again}, 107));
+    r.FlushAll();
+
+    const QString day = "2026-12-08-ch0.str";
+    const Image u = Read(options.m_DataDir + "/0a0b0c0d0e01/" + day);
+    const Image b = Read(options.m_DataDir + "/0a0b0c0d0e02/" + day);
+    QCOMPARE(qint64(u.start), first.toSecsSinceEpoch());
+    QCOMPARE(qint64(b.start), first.toSecsSinceEpoch());
+    QCOMPARE(b.items.size(), 3 + 5 + 2);
+    QCOMPARE(b.items[2].m_PM25, uint16_t(103));
+    QCOMPARE(b.items[2].m_PM10, uint16_t(203));
+    for (int i = 3; i < 8; ++i)
+        QVERIFY(RecordIsGap(b.items[i]));
+    QCOMPARE(b.items[9].m_PM25, uint16_t(105));
+    QCOMPARE(u.items.last().m_PM25, uint16_t(107));
+    QCOMPARE(u.items.size(), qint64(m_Clock.now.toSecsSinceEpoch() - u.start + 1));
+    QVERIFY(RecordIsGap(u.items[u.items.size() - 3])); // the unplugged seconds
+
+    // Local midnight: the next samples start the next day's files.
+    m_Clock.now = QDateTime(QDate(2026, 12, 9), QTime(0, 0, 0)).addSecs(-1);
+    QVERIFY(Measure(r, {again, bridge}, 200));
+    // The clock jumps a year on: new files of that day, no year of gap records.
+    m_Clock.now = m_Clock.now.addYears(1);
+    for (auto &sensor : r.m_Sensors)
+        sensor->m_SteadyMs = [this] { return m_Clock.now.addYears(-1).toMSecsSinceEpoch(); };
+    QVERIFY(Measure(r, {bridge}, 300));
+    // Back again: that day's file exists and ends later, so the next file of the day.
+    m_Clock.now = m_Clock.now.addYears(-1);
+    for (auto &sensor : r.m_Sensors)
+        sensor->m_SteadyMs = [this] { return m_Clock.now.addYears(1).toMSecsSinceEpoch(); };
+    QVERIFY(Measure(r, {bridge}, 400));
+    r.Stop();
+    const QString dir = options.m_DataDir + "/0a0b0c0d0e02/";
+    QCOMPARE(Read(dir + "2026-12-09-ch0.str").items.size(), 1);
+    QCOMPARE(Read(dir + "2026-12-09-ch0.str").items[0].m_PM25, uint16_t(200));
+    QCOMPARE(Read(dir + "2027-12-09-ch0.str").items.size(), 1);
+    const Image back = Read(dir + "2026-12-09-ch0-2.str");
+    QCOMPARE(back.items.size(), 1);
+    QCOMPARE(back.items[0].m_PM25, uint16_t(400));
+    QCOMPARE(Read(options.m_DataDir + "/0a0b0c0d0e01/2026-12-09-ch0.str").items.size(), 1);
+}
+
+QTEST_GUILESS_MAIN(TestRecorder)
+#include "test_recorder.moc"
