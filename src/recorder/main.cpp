@@ -34,10 +34,20 @@ bool CatchStopSignals(QCoreApplication *app)
     return sigaction(SIGTERM, &action, nullptr) == 0 && sigaction(SIGINT, &action, nullptr) == 0;
 }
 
+// The device layer's debug lines (every frame byte by byte) are for the window's console;
+// warnings go to the log.
+void Messages(QtMsgType type, const QMessageLogContext &, const QString &text)
+{
+    if (type == QtDebugMsg || type == QtInfoMsg)
+        return;
+    Log(type == QtWarningMsg ? LogLevel::Warning : LogLevel::Error, text.trimmed());
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    qInstallMessageHandler(Messages);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("pm25monitor-recorder"));
     QCoreApplication::setOrganizationName(QStringLiteral("pm25monitor"));
