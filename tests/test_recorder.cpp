@@ -1,5 +1,5 @@
-// The recorder on the bed: a USB and a serial sensor recorded at once, each in its own day
-// files; pauses, an unplug and a replug as gap records in the same file; local midnight and a
+// The recorder on the bed: two USB sensors and a serial one recorded at once, each in its own
+// day files, and one the window holds told busy and taken once free; pauses, an unplug and a replug as gap records in the same file; local midnight and a
 // clock jump start new files. The program itself: options, systemd's notify socket, SIGTERM.
 #include "appbed.h"
 #include "recorder.h"
@@ -16,6 +16,8 @@ namespace {
 
 const std::array<uint8_t, 6> kUsbSerial{{0x0a, 0x0b, 0x0c, 0x0d, 0x0e, 0x01}};
 const std::array<uint8_t, 6> kBridgeSerial{{0x0a, 0x0b, 0x0c, 0x0d, 0x0e, 0x02}};
+const std::array<uint8_t, 6> kSecondUsb{{0x0a, 0x0b, 0x0c, 0x0d, 0x0e, 0x03}};
+const std::array<uint8_t, 6> kHeldUsb{{0x0a, 0x0b, 0x0c, 0x0d, 0x0e, 0x04}};
 
 struct Image {
     QVector<_SRecordItem> items;
@@ -48,6 +50,9 @@ private:
     bool TickUntil(Recorder &r, const std::function<bool()> &cond);
     // One measurement on each sensor given, a second later; ticks until all are stored.
     bool Measure(Recorder &r, const std::vector<int> &ids, uint16_t value);
+    int AddUsb(const std::array<uint8_t, 6> &serial);
+    // The link recording the sensor of that name; null when none does.
+    static SensorRecorder *Named(Recorder &r, const QString &name);
 
     QTemporaryDir m_Dir;
     TestClock m_Clock;
@@ -66,6 +71,25 @@ bool TestRecorder::TickUntil(Recorder &r, const std::function<bool()> &cond)
         r.Tick();
     }
     return true;
+}
+
+int TestRecorder::AddUsb(const std::array<uint8_t, 6> &serial)
+{
+    const int id = m_Bed.addUsbSensor();
+    m_Bed.with(id, [&](sim::SimSensor &s) {
+        s.setDeviceType(20);
+        s.setKinds({1, 17});
+        s.setSerial6(serial);
+    });
+    return id;
+}
+
+SensorRecorder *TestRecorder::Named(Recorder &r, const QString &name)
+{
+    for (auto &sensor : r.m_Sensors)
+        if (sensor->IsOpen() && sensor->Name() == name)
+            return sensor.get();
+    return nullptr;
 }
 
 bool TestRecorder::Measure(Recorder &r, const std::vector<int> &ids, uint16_t value)
@@ -156,13 +180,14 @@ void TestRecorder::twoSensorsInTheirDayFiles()
 {
     // Just before local midnight, so that the day changes while recording.
     m_Clock.now = QDateTime(QDate(2026, 12, 8), QTime(23, 59, 40));
-    const int usb = m_Bed.addUsbSensor();
+    // The window holds one USB sensor before the recorder starts.
+    const int held = AddUsb(kHeldUsb);
+    SCodeUsb window;
+    window.OpenUsbDevice();
+    QCOMPARE(window.HasDevice(), 1);
+    const int usb = AddUsb(kUsbSerial);
+    const int second = AddUsb(kSecondUsb);
     const int bridge = m_Bed.addSerialSensor();
-    m_Bed.with(usb, [](sim::SimSensor &s) {
-        s.setDeviceType(20);
-        s.setKinds({1, 17});
-        s.setSerial6(kUsbSerial);
-    });
     m_Bed.with(bridge, [](sim::SimSensor &s) {
         s.setDeviceType(130);
         s.setKinds({1});
@@ -176,11 +201,22 @@ void TestRecorder::twoSensorsInTheirDayFiles()
         sensor->m_OnSample = [this](int, qint64, const TAG_T_SPM25Data &) { ++m_Stored; };
     }
     r.Start();
-    SensorRecorder &onUsb = *r.m_Sensors[0];
-    SensorRecorder &onBridge = *r.m_Sensors[1];
-    QVERIFY(TickUntil(r, [&] { return !onUsb.Name().isEmpty() && !onBridge.Name().isEmpty(); }));
-    QCOMPARE(onUsb.Name(), QStringLiteral("0a0b0c0d0e01"));
-    QCOMPARE(onBridge.Name(), QStringLiteral("0a0b0c0d0e02"));
+    QVERIFY(TickUntil(r, [&] {
+        return Named(r, "0a0b0c0d0e01") && Named(r, "0a0b0c0d0e02") && Named(r, "0a0b0c0d0e03");
+    }));
+    SensorRecorder *onUsb = Named(r, "0a0b0c0d0e01");
+    SensorRecorder &onBridge = *Named(r, "0a0b0c0d0e02");
+    QCOMPARE(onBridge.LinkName(), QStringLiteral("serial"));
+    // The held one is told busy once (by one link), and recorded once the window lets it go.
+    const auto told = [&] {
+        return std::count_if(r.m_Sensors.begin(), r.m_Sensors.end(),
+                             [](const auto &s) { return s->ToldBusy(); });
+    };
+    QVERIFY(TickUntil(r, [&] { return told() > 0; }));
+    QCOMPARE(told(), 1);
+    window.CloseUsbHandles();
+    QVERIFY(TickUntil(r, [&] { return Named(r, "0a0b0c0d0e04"); }));
+    QVERIFY(Measure(r, {held, second}, 99));
 
     // Three samples each, a 5 s pause, two more: the pause is gap records.
     for (uint16_t v : {101, 102, 103})
@@ -192,14 +228,10 @@ void TestRecorder::twoSensorsInTheirDayFiles()
 
     // The USB sensor goes and comes back (the same sensor on fresh names): the same file.
     m_Bed.unplug(usb);
-    QVERIFY(TickUntil(r, [&] { return !onUsb.IsOpen(); }));
+    QVERIFY(TickUntil(r, [&] { return !onUsb->IsOpen(); }));
     m_Clock.Step(3);
-    const int again = m_Bed.addUsbSensor();
-    m_Bed.with(again, [](sim::SimSensor &s) {
-        s.setDeviceType(20);
-        s.setSerial6(kUsbSerial);
-    });
-    QVERIFY(TickUntil(r, [&] { return onUsb.IsOpen(); }));
+    const int again = AddUsb(kUsbSerial);
+    QVERIFY(TickUntil(r, [&] { return Named(r, "0a0b0c0d0e01"); }));
     QVERIFY(Measure(r, {again}, 106)); // asks who it is first; the sample after counts
     QVERIFY(Measure(r, {again}, 107));
     r.FlushAll();

@@ -36,7 +36,9 @@ void LibUsbIO::OpenListed()
 {
     libusb_device **list = nullptr;
     const ssize_t n = libusb_get_device_list(m_LibUsbCtx, &list);
-    for (ssize_t i = 0; i < n; ++i)
+    m_BusyLocations.clear();
+    ++m_Scans;
+    for (ssize_t i = 0; i < n && (m_MaxSensors == 0 || int(m_DevList.size()) < m_MaxSensors); ++i)
         CheckAndOpenDevice(int(i), list);
     if (n >= 0)
         libusb_free_device_list(list, 1); // the opened handles keep their own references
@@ -139,15 +141,23 @@ bool LibUsbIO::CheckAndOpenDevice(int i, libusb_device **list)
     m_bUsbDenied = m_bUsbDenied || rc == LIBUSB_ERROR_ACCESS;
     if (rc != 0)
         return false;
-    m_bUsbOpen = 1;
+    const uint32_t location =
+        uint32_t(libusb_get_bus_number(list[i])) << 8 | libusb_get_device_address(list[i]);
 
     // A HID-class sensor is held by the kernel's HID driver; detach it for the claim.
     libusb_set_auto_detach_kernel_driver(handle, 1);
     libusb_set_configuration(handle, 1);
-    libusb_claim_interface(handle, 0);
+    const int claimed = libusb_claim_interface(handle, 0);
+    if (m_MaxSensors > 0 && claimed != 0) { // another program or link holds it
+        m_BusyLocations.push_back(location);
+        libusb_close(handle);
+        return false;
+    }
+    m_bUsbOpen = 1;
 
     LibUsbDevice dev;
     dev.m_pHandle = handle;
+    dev.m_Location = location;
     m_DevList.push_back(dev);
     return true;
 }

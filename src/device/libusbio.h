@@ -13,6 +13,7 @@ struct LibUsbDevice {
     libusb_device_handle *m_pHandle = nullptr; // null for an entry a serial reply added
     QByteArray m_DevName;                      // identity text
     QByteArray m_DevSerial;                    // serial number, hexadecimal digits
+    uint32_t m_Location = 0;                   // bus number << 8 | device address
 };
 
 class LibUsbIO
@@ -48,6 +49,12 @@ public:
     bool m_bUsbArrived = false; // a sensor was announced and no rescan has opened one since
     bool m_bUsbLeft = false;    // an open sensor went away (announced, or a transfer found it gone)
     bool m_bUsbDenied = false;  // a sensor was found that this user may not open
+    // 0: every sensor found is opened (the window). N: at most N, each only once its interface
+    // is claimed, so that several links in one process never share a sensor (the recorder).
+    int m_MaxSensors = 0;
+    // With m_MaxSensors: the sensors the last scan found claimed by someone else.
+    std::vector<uint32_t> m_BusyLocations;
+    int m_Scans = 0; // scans of the bus so far
 
     std::vector<LibUsbDevice> m_DevList;
     uint16_t m_VendorId[2];

@@ -25,10 +25,27 @@ qint64 SteadyMs()
 
 Recorder::Recorder(const RecorderOptions &options) : m_Options(options)
 {
-    m_Sensors.push_back(std::make_unique<SensorRecorder>(SensorWatch::Links::Usb,
-                                                         options.m_DataDir));
+    for (int i = 0; i < USB_LINKS; ++i)
+        m_Sensors.push_back(std::make_unique<SensorRecorder>(SensorWatch::Links::Usb,
+                                                             options.m_DataDir));
     m_Sensors.push_back(std::make_unique<SensorRecorder>(SensorWatch::Links::Serial,
                                                          options.m_DataDir));
+    for (auto &sensor : m_Sensors) {
+        const bool serial = sensor->LinkName() == QLatin1String("serial");
+        // A sensor one of our links holds, or held until it went (its claim may linger a
+        // moment), is not someone else's.
+        sensor->m_HeldHere = [this](uint32_t location) {
+            return location != 0 && m_HeldLocations.contains(location);
+        };
+        // Once per sensor (and link) for as long as the recorder runs.
+        sensor->m_TellBusyOnce = [this, serial](uint32_t location) {
+            const quint64 key = quint64(serial) << 32 | location;
+            if (m_ToldBusy.contains(key))
+                return false;
+            m_ToldBusy.insert(key);
+            return true;
+        };
+    }
     connect(&m_TickTimer, &QTimer::timeout, this, &Recorder::Tick);
     connect(&m_FlushTimer, &QTimer::timeout, this, &Recorder::FlushAll);
     uint64_t usec = 0;
@@ -69,8 +86,11 @@ void Recorder::Stop()
 
 void Recorder::Tick()
 {
-    for (auto &sensor : m_Sensors)
+    for (auto &sensor : m_Sensors) {
         sensor->Tick();
+        if (const uint32_t location = sensor->UsbLocation())
+            m_HeldLocations.insert(location);
+    }
     const qint64 now = SteadyMs();
     if (m_WatchdogMs > 0 && now - m_LastPetMs >= std::min<qint64>(m_WatchdogMs, 1000)) {
         m_LastPetMs = now;

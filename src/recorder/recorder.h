@@ -1,10 +1,11 @@
 #pragma once
-// The recorder: every sensor present recorded at once (one on USB and one on the serial
-// bridge), made durable every flush interval, reported to systemd.
+// The recorder: every sensor present recorded at once (up to USB_LINKS on USB and one behind
+// the serial bridge), made durable every flush interval, reported to systemd.
 #include "recorderoptions.h"
 #include "sensorrecorder.h"
 
 #include <QDate>
+#include <QSet>
 #include <QObject>
 #include <QTimer>
 #include <memory>
@@ -14,6 +15,7 @@ class Recorder : public QObject
 {
 public:
     static constexpr int TICK_MS = 200;
+    static constexpr int USB_LINKS = 4; // one sensor each
 
     explicit Recorder(const RecorderOptions &options);
     ~Recorder() override;
@@ -42,4 +44,6 @@ private:
     QString m_LastFlush = QStringLiteral("none yet");
     qint64 m_WatchdogMs = 0; // half the watchdog interval; 0 when systemd does not watch
     qint64 m_LastPetMs = 0;
+    QSet<quint64> m_ToldBusy;        // the sensors told busy: link kind << 32 | USB location
+    QSet<uint32_t> m_HeldLocations; // USB locations our links have held
 };

@@ -23,7 +23,22 @@ bool IsSerialName(const QString &name)
 SensorRecorder::SensorRecorder(SensorWatch::Links links, const QString &dataDir)
     : m_Watch(m_Link, links), m_Links(links), m_DataDir(dataDir)
 {
+    m_Link.m_MaxSensors = 1; // one sensor a link: several USB links share the bus
     m_Steady.start();
+}
+
+QString SensorRecorder::Where() const
+{
+    const uint32_t location = UsbLocation();
+    return location == 0 ? LinkName()
+                         : QStringLiteral("USB %1-%2").arg(location >> 8).arg(location & 0xFF);
+}
+
+uint32_t SensorRecorder::UsbLocation() const
+{
+    if (!m_bOpen || m_Links == SensorWatch::Links::Serial || m_Link.m_DevList.empty())
+        return 0;
+    return m_Link.m_DevList.front().m_Location;
 }
 
 SensorRecorder::~SensorRecorder()
@@ -48,7 +63,7 @@ void SensorRecorder::Start()
         m_bOpen = m_Link.HasDevice() != 0;
     }
     if (m_bOpen) {
-        Log(LogLevel::Info, QStringLiteral("sensor found on %1").arg(LinkName()));
+        Log(LogLevel::Info, QStringLiteral("sensor found on %1").arg(Where()));
         m_Link.AskDeviceInfo();
     }
     ReportBusy();
@@ -56,15 +71,44 @@ void SensorRecorder::Start()
 
 void SensorRecorder::ReportBusy()
 {
-    const bool denied = m_Links == SensorWatch::Links::Serial ? m_Link.m_SerialPort.m_bPortDenied
-                                                              : m_Link.m_bUsbDenied;
-    if (m_bOpen || !denied || m_bBusyTold)
+    const bool serial = m_Links == SensorWatch::Links::Serial;
+    // A sensor claimed in one scan may be one that just went (its claim not yet let go): busy
+    // is what two scans in a row find claimed.
+    if (m_BusyScan != m_Link.m_Scans) {
+        m_BusyScan = m_Link.m_Scans;
+        std::map<uint32_t, int> seen;
+        for (const uint32_t location : m_Link.m_BusyLocations)
+            seen[location] = m_BusyScans.count(location) ? m_BusyScans[location] + 1 : 1;
+        m_BusyScans.swap(seen);
+    }
+    if (m_bOpen)
         return;
-    m_bBusyTold = true;
-    Log(LogLevel::Warning,
-        QStringLiteral("sensor busy: a sensor on %1 cannot be opened (another program, such as "
-                       "the window, holds it, or this user may not use it); trying again")
-            .arg(LinkName()));
+    std::vector<uint32_t> busy; // claimed, and not by one of our links
+    bool retry = false;
+    for (const auto &[location, scans] : m_BusyScans) {
+        if (m_HeldHere && m_HeldHere(location))
+            continue;
+        retry = true;
+        if (scans >= 2)
+            busy.push_back(location);
+    }
+    if (serial ? m_Link.m_SerialPort.m_bPortDenied : m_Link.m_bUsbDenied)
+        busy.push_back(0);
+    // Held by someone else: looked at again now and then, since no event says it is free.
+    if (!serial && retry && ++m_BusyTicks % BUSY_RETRY_TICKS == 0)
+        m_Link.m_bUsbArrived = true;
+    for (const uint32_t location : busy) {
+        if (m_bBusyTold || (m_TellBusyOnce && !m_TellBusyOnce(location)))
+            continue;
+        m_bBusyTold = true;
+        Log(LogLevel::Warning,
+            QStringLiteral("sensor busy: a sensor on %1 cannot be opened (another program, such "
+                           "as the window, holds it, or this user may not use it); trying again")
+                .arg(location == 0 ? LinkName()
+                                   : QStringLiteral("USB %1-%2")
+                                         .arg(location >> 8)
+                                         .arg(location & 0xFF)));
+    }
 }
 
 void SensorRecorder::Tick()
@@ -79,7 +123,7 @@ void SensorRecorder::Tick()
     case SensorWatch::Event::PluggedSerial:
         m_bOpen = true;
         m_bBusyTold = false;
-        Log(LogLevel::Info, QStringLiteral("sensor found on %1").arg(LinkName()));
+        Log(LogLevel::Info, QStringLiteral("sensor found on %1").arg(Where()));
         m_Link.AskDeviceInfo(); // it may be another sensor: it names itself again
         break;
     case SensorWatch::Event::None:
@@ -115,7 +159,7 @@ void SensorRecorder::Tick()
         m_Name = name;
         Log(LogLevel::Info, QStringLiteral("sensor %1: model %2 on %3")
                                 .arg(m_Name, QString::fromLatin1(m_Link.GetModelName()),
-                                     LinkName()));
+                                     Where()));
         break;
     }
     default:

@@ -10,11 +10,13 @@
 #include <QElapsedTimer>
 #include <QString>
 #include <functional>
+#include <map>
 
 class SensorRecorder
 {
 public:
     static constexpr qint64 JUMP_SEC = 60; // wall clock against the steady clock
+    static constexpr int BUSY_RETRY_TICKS = 25; // a busy USB sensor is looked at every 5 s
 
     SensorRecorder(SensorWatch::Links links, const QString &dataDir);
     ~SensorRecorder();
@@ -31,10 +33,20 @@ public:
     bool IsOpen() const { return m_bOpen; }
     // Its serial number as 12 lower-case hex digits, once it identified itself.
     QString Name() const { return m_Name; }
+    // Where its USB sensor is (bus << 8 | address); 0 when none is open on USB.
+    uint32_t UsbLocation() const;
+    bool ToldBusy() const { return m_bBusyTold; }
     QString LinkName() const;
+    QString Where() const; // the link, and on USB the bus and address
 
     // The steady clock in milliseconds; a test drives it with its wall clock.
     std::function<qint64()> m_SteadyMs;
+    // Whether a link of this process holds (or held) the USB sensor at this location: then it
+    // is not busy.
+    std::function<bool(uint32_t)> m_HeldHere;
+    // Whether this link is the one to tell that the sensor at this location (0: one this user
+    // may not open, or the serial bridge) is busy; false once another link told it.
+    std::function<bool(uint32_t)> m_TellBusyOnce;
     // Each sample stored: channel, UTC seconds, the decoded record.
     std::function<void(int, qint64, const TAG_T_SPM25Data &)> m_OnSample;
 
@@ -50,6 +62,9 @@ private:
     QString m_DataDir;
     bool m_bOpen = false;
     bool m_bBusyTold = false;
+    int m_BusyTicks = 0;
+    int m_BusyScan = 0;                      // the scan m_BusyScans last counted
+    std::map<uint32_t, int> m_BusyScans;     // busy USB sensors: in how many scans in a row
     QString m_Name;
     DayFile m_Files[2];
     int64_t m_FileDay[2] = {INT64_MIN, INT64_MIN};
