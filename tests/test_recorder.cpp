@@ -5,7 +5,9 @@
 #include "recorder.h"
 #include "recordfile.h"
 
+#include <QDirIterator>
 #include <QProcess>
+#include <csignal>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <sys/socket.h>
@@ -45,6 +47,7 @@ class TestRecorder : public QObject
 private slots:
     void programOptionsNotifyAndStop();
     void twoSensorsInTheirDayFiles();
+    void killedAndRestarted();
 
 private:
     bool TickUntil(Recorder &r, const std::function<bool()> &cond);
@@ -273,6 +276,47 @@ void TestRecorder::twoSensorsInTheirDayFiles()
     QCOMPARE(back.items.size(), 1);
     QCOMPARE(back.items[0].m_PM25, uint16_t(400));
     QCOMPARE(Read(options.m_DataDir + "/0a0b0c0d0e01/2026-12-09-ch0.str").items.size(), 1);
+}
+
+// The demo's recorder on its own bed, killed with SIGKILL after a flush: the file holds what was
+// flushed and is continued by the next start.
+void TestRecorder::killedAndRestarted()
+{
+    const QString bin = QCoreApplication::applicationDirPath() + "/../bin/";
+    const QString data = m_Dir.filePath("killed");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("LD_PRELOAD"); // the launcher makes its own bed
+    env.remove("UMOCKDEV_DIR");
+    const auto recorderPid = [](qint64 launcher) {
+        QFile children(QStringLiteral("/proc/%1/task/%1/children").arg(launcher));
+        return children.open(QIODevice::ReadOnly) ? children.readAll().trimmed().toLongLong() : 0;
+    };
+    const auto dayFile = [&] {
+        QDirIterator it(data, {"*-ch0.str"}, QDir::Files, QDirIterator::Subdirectories);
+        return it.hasNext() ? it.next() : QString();
+    };
+    qint64 flushed = 0;
+    for (int run = 0; run < 2; ++run) {
+        QProcess demo;
+        demo.setProcessEnvironment(env);
+        demo.start(bin + "pm25monitor-sim", {"--link", "serial", "--recorder", "--data-dir", data,
+                                             "--flush-interval", "1"});
+        QVERIFY(demo.waitForStarted());
+        // Killed once a flush holds more than the last run left.
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(dayFile()).size() > qMax<qint64>(flushed, 28) + 16,
+                                 20000);
+        const qint64 pid = recorderPid(demo.processId());
+        QVERIFY(pid > 0);
+        QCOMPARE(::kill(pid_t(pid), SIGKILL), 0);
+        QVERIFY(demo.waitForFinished(10000));
+        const Image kept = Read(dayFile());
+        QVERIFY(kept.items.size() > 0);
+        // Killed between a flush's two writes, it may hold records its header does not count yet.
+        QVERIFY(QFileInfo(dayFile()).size() >= qint64(28 + 8 * kept.items.size()));
+        if (run == 1) // the same file, continued
+            QVERIFY(kept.items.size() * 8 + 28 > flushed);
+        flushed = 28 + 8 * kept.items.size();
+    }
 }
 
 QTEST_GUILESS_MAIN(TestRecorder)
