@@ -267,7 +267,18 @@ void TestRecorder::twoSensorsInTheirDayFiles()
     for (auto &sensor : r.m_Sensors)
         sensor->m_SteadyMs = [this] { return m_Clock.now.addYears(1).toMSecsSinceEpoch(); };
     QVERIFY(Measure(r, {bridge}, 400));
+    // Summer time ends: local time goes back an hour, the seconds go on in the same file.
+    m_Clock.now = QDateTime(QDate(2026, 11, 1), QTime(5, 59, 58), Qt::UTC).toLocalTime();
+    const int summer = m_Clock.now.offsetFromUtc();
+    for (auto &sensor : r.m_Sensors)
+        sensor->m_SteadyMs = [this] { return m_Clock.now.toMSecsSinceEpoch(); };
+    QVERIFY(Measure(r, {bridge}, 500));
+    QVERIFY(Measure(r, {bridge}, 501));
+    QVERIFY(m_Clock.now.offsetFromUtc() != summer); // the zone did change its offset
     r.Stop();
+    const Image autumn = Read(options.m_DataDir + "/0a0b0c0d0e02/2026-11-01-ch0.str");
+    QCOMPARE(autumn.items.size(), 2);
+    QCOMPARE(autumn.items[1].m_PM25, uint16_t(501));
     const QString dir = options.m_DataDir + "/0a0b0c0d0e02/";
     QCOMPARE(Read(dir + "2026-12-09-ch0.str").items.size(), 1);
     QCOMPARE(Read(dir + "2026-12-09-ch0.str").items[0].m_PM25, uint16_t(200));
