@@ -6,7 +6,6 @@
 #include "grecorddataset.h"
 
 #include <QMessageBox>
-#include <QThread>
 
 PM2_5::PM2_5(QWidget *parent)
     : QMainWindow(parent)
@@ -15,18 +14,7 @@ PM2_5::PM2_5(QWidget *parent)
     ui->setupUi(this);
     InitView();
 
-    m_CodeUsb.OpenUsbDevice();
-    m_CodeUsb.AskDeviceInfo();
-    m_DevState = m_CodeUsb.HasDevice();
-    if (m_DevState == 0) {
-        GSerialPort &serial = m_CodeUsb.m_SerialPort;
-        serial.m_bPortOpen = serial.OpenSerialPort();
-        if (serial.m_bPortOpen == 1) {
-            m_CodeUsb.AskDeviceInfo();
-            QThread::msleep(SERIAL_INFO_PAUSE_MS);
-            m_DevState = 1;
-        }
-    }
+    m_DevState = m_Watch.OpenAtStart(); // USB first, else the serial bridge
 
     m_bHadDevice = m_DevState != 0;
     m_CodeUsb.WatchHotplug();

@@ -29,7 +29,6 @@ class PM2_5 : public QMainWindow
 
 public:
     static constexpr int TICK_MS = 200;
-    static constexpr int SERIAL_INFO_PAUSE_MS = 50;
     static constexpr int CLEARED_MESSAGE_MS = 3000;
     static constexpr int HISTORY_MESSAGE_MS = 3000;
     static constexpr int NO_DEVICE_MESSAGE_MS = 4000;

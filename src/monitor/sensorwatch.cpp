@@ -1,6 +1,32 @@
 #include "sensorwatch.h"
 
+#include <QThread>
 #include <QtDebug>
+
+namespace {
+
+constexpr int SERIAL_INFO_PAUSE_MS = 50; // the bridge answers before the first tick reads
+
+} // namespace
+
+int SensorWatch::OpenAtStart()
+{
+    if (Watches(Links::Usb)) {
+        m_Link.OpenUsbDevice();
+        m_Link.AskDeviceInfo();
+        if (const int usb = m_Link.HasDevice())
+            return usb;
+    }
+    if (!Watches(Links::Serial))
+        return 0;
+    GSerialPort &serial = m_Link.m_SerialPort;
+    serial.m_bPortOpen = serial.OpenSerialPort();
+    if (serial.m_bPortOpen != 1)
+        return 0;
+    m_Link.AskDeviceInfo();
+    QThread::msleep(SERIAL_INFO_PAUSE_MS);
+    return 1;
+}
 
 SensorWatch::Event SensorWatch::Step(bool open)
 {

@@ -17,6 +17,10 @@ public:
     {
     }
 
+    // Opens what is attached at start: the USB sensors, else (or on a serial-only link) the
+    // serial bridge, and asks the sensor who it is. The USB count (as LibUsbIO::HasDevice), or
+    // 1 for the bridge; 0 when nothing could be opened.
+    int OpenAtStart();
     // One tick's look. `open`: a sensor is open now. Gone: the open sensor went away (the
     // link has forgotten it); Plugged*: a sensor was opened on that link.
     Event Step(bool open);

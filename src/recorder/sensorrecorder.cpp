@@ -53,19 +53,11 @@ QString SensorRecorder::LinkName() const
 
 void SensorRecorder::Start()
 {
-    if (m_Links == SensorWatch::Links::Serial) {
-        GSerialPort &serial = m_Link.m_SerialPort;
-        serial.m_bPortOpen = serial.OpenSerialPort();
-        m_bOpen = serial.m_bPortOpen == 1;
-    } else {
-        m_Link.OpenUsbDevice();
+    m_bOpen = m_Watch.OpenAtStart() != 0;
+    if (m_Links != SensorWatch::Links::Serial)
         m_Link.WatchHotplug();
-        m_bOpen = m_Link.HasDevice() != 0;
-    }
-    if (m_bOpen) {
+    if (m_bOpen)
         Log(LogLevel::Info, QStringLiteral("sensor found on %1").arg(Where()));
-        m_Link.AskDeviceInfo();
-    }
     ReportBusy();
 }
 
