@@ -220,6 +220,17 @@ void TestRecorder::twoSensorsInTheirDayFiles()
     window.CloseUsbHandles();
     QVERIFY(TickUntil(r, [&] { return Named(r, "0a0b0c0d0e04"); }));
     QVERIFY(Measure(r, {held, second}, 99));
+    // The other way round: a window started now opens the sensors, reads nothing of the ones
+    // the recorder holds, and the recorder goes on.
+    {
+        SCodeUsb late;
+        late.OpenUsbDevice();
+        TAG_T_SPM25Data record{};
+        m_Bed.with(second, [](sim::SimSensor &s) { s.emitMeasurement(1); });
+        for (int i = 0; i < late.HasDevice() * 5; ++i)
+            QCOMPARE(late.ReadPM25Data(0, &record), (unsigned char)REPLY_NONE);
+    }
+    QVERIFY(Measure(r, {held, second}, 98));
 
     // Three samples each, a 5 s pause, two more: the pause is gap records.
     for (uint16_t v : {101, 102, 103})
