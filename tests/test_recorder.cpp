@@ -136,6 +136,17 @@ void TestRecorder::programOptionsNotifyAndStop()
     conf.write("data-dir=" + m_Dir.filePath("fromconf").toUtf8() + "\nflush-interval=5\n");
     conf.close();
 
+    // --keep-days 3: older day files go, newer ones and other files stay.
+    const QString sensorDir = m_Dir.filePath("fromconf/0a0b0c0d0e09/");
+    QVERIFY(QDir().mkpath(sensorDir));
+    const QString today = QDate::currentDate().toString(Qt::ISODate);
+    const QString old = QDate::currentDate().addDays(-4).toString(Qt::ISODate);
+    for (const QString &name : {old + "-ch0.str", old + "-ch1-2.str", today + "-ch0.str",
+                                old + "-notes.txt"}) {
+        QFile f(sensorDir + name);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+
     // systemd's notify socket: READY=1, then WATCHDOG=1 from the ticks; SIGTERM ends it with 0.
     const QByteArray socketPath = m_Dir.filePath("notify").toLocal8Bit();
     const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -177,6 +188,8 @@ void TestRecorder::programOptionsNotifyAndStop()
                             + ", durable every 5 s\n"),
              log.constData());
     QVERIFY(log.contains("<6>stopped; the last samples are written\n"));
+    QCOMPARE(QDir(sensorDir).entryList(QDir::Files, QDir::Name),
+             (QStringList{old + "-notes.txt", today + "-ch0.str"}));
 }
 
 void TestRecorder::twoSensorsInTheirDayFiles()
