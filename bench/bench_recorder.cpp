@@ -60,7 +60,7 @@ int Day()
     SensorRecorder rec(SensorWatch::Links::Serial, dir.path());
     rec.m_SteadyMs = [&now] { return now.toMSecsSinceEpoch(); };
     int stored = 0;
-    rec.m_OnSample = [&stored](int, qint64, const TAG_T_SPM25Data &) { ++stored; };
+    rec.m_OnSample = [&stored](unsigned char, qint64, const TAG_T_SPM25Data &) { ++stored; };
     rec.Start();
     auto tickUntil = [&](const std::function<bool()> &cond) {
         QElapsedTimer t;

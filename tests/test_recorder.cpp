@@ -214,7 +214,12 @@ void TestRecorder::twoSensorsInTheirDayFiles()
     Recorder r(options);
     for (auto &sensor : r.m_Sensors) {
         sensor->m_SteadyMs = [this] { return m_Clock.now.toMSecsSinceEpoch(); };
-        sensor->m_OnSample = [this](int, qint64, const TAG_T_SPM25Data &) { ++m_Stored; };
+        sensor->m_OnSample = [this, inner = sensor->m_OnSample](unsigned char code, qint64 t,
+                                                                const TAG_T_SPM25Data &rec) {
+            ++m_Stored;
+            if (inner)
+                inner(code, t, rec);
+        };
     }
     r.Start();
     QVERIFY(TickUntil(r, [&] {

@@ -4,6 +4,7 @@
 
 #include "grecorddataset.h"
 #include "recordclock.h"
+#include "sensortypes.h"
 
 #include <QStatusBar>
 #include <QTimerEvent>
@@ -24,16 +25,6 @@ double TruncateTo(double value, double scale)
 double ChannelScale(int channel)
 {
     return channel == 0 ? 10.0 : 1000.0;
-}
-
-bool IgnoresSecondChannel(int devType)
-{
-    return devType >= 150 && devType <= 158;
-}
-
-bool ShowsPM10(int devType)
-{
-    return devType == 130 || devType == 131;
 }
 
 } // namespace
@@ -144,7 +135,7 @@ void PM2_5::HandleDeviceInfo(int index)
     ShowLinkState();
     UpdateDeviceName(index);
     m_HisInterval = m_CodeUsb.GetHisInterval();
-    if (ShowsPM10(m_CodeUsb.m_DevType)) {
+    if (SendsPM10(m_CodeUsb.m_DevType)) {
         m_DevState = 2; // before the plot set-up: it makes two curves for this state
         ui->labelPM10->setVisible(true);
         ui->lineEditPM10Value->setVisible(true);
@@ -169,7 +160,7 @@ void PM2_5::ApplyDeviceType()
 {
     if (m_DevState == 0)
         return;
-    const bool pm10 = ShowsPM10(m_CodeUsb.m_DevType);
+    const bool pm10 = SendsPM10(m_CodeUsb.m_DevType);
     m_DevState = pm10 ? 2 : 1;
     ui->labelPM10->setVisible(pm10);
     ui->lineEditPM10Value->setVisible(pm10);

@@ -69,7 +69,7 @@ int main(int argc, char *argv[])
         Log(LogLevel::Error, QStringLiteral("cannot catch SIGTERM and SIGINT"));
         return 1;
     }
-    Recorder recorder(options);
+    Recorder recorder(options, QCoreApplication::applicationVersion());
     recorder.Start();
     const int code = app.exec();
     recorder.Stop();

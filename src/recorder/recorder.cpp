@@ -23,8 +23,10 @@ qint64 SteadyMs()
 
 } // namespace
 
-Recorder::Recorder(const RecorderOptions &options) : m_Options(options)
+Recorder::Recorder(const RecorderOptions &options, const QString &version) : m_Options(options)
 {
+    if (!options.m_MqttHost.isEmpty())
+        m_Publisher = std::make_unique<Publisher>(options, version);
     for (int i = 0; i < USB_LINKS; ++i)
         m_Sensors.push_back(std::make_unique<SensorRecorder>(SensorWatch::Links::Usb,
                                                              options.m_DataDir));
@@ -44,6 +46,17 @@ Recorder::Recorder(const RecorderOptions &options) : m_Options(options)
                 return false;
             m_ToldBusy.insert(key);
             return true;
+        };
+        if (!m_Publisher)
+            continue;
+        SensorRecorder *link = sensor.get();
+        sensor->m_OnIdentified = [this, link] {
+            m_Publisher->SensorOnline(link->Name(), link->Model(), link->MeasuresPM10());
+        };
+        sensor->m_OnGone = [this, link] { m_Publisher->SensorOffline(link->Name()); };
+        sensor->m_OnSample = [this, link](unsigned char code, qint64 t,
+                                          const TAG_T_SPM25Data &record) {
+            m_Publisher->Sample(link->Name(), code, t, record);
         };
     }
     connect(&m_TickTimer, &QTimer::timeout, this, &Recorder::Tick);
@@ -66,6 +79,8 @@ void Recorder::Start()
                             .arg(m_Options.m_DataDir)
                             .arg(m_Options.m_FlushInterval));
     RemoveOldFiles();
+    if (m_Publisher && !m_Publisher->Start())
+        m_Publisher.reset(); // recording goes on
     for (auto &sensor : m_Sensors)
         sensor->Start();
     m_TickTimer.start(TICK_MS);
@@ -81,6 +96,8 @@ void Recorder::Stop()
     m_FlushTimer.stop();
     Notify(QStringLiteral("STOPPING=1"));
     FlushAll();
+    if (m_Publisher)
+        m_Publisher->Stop();
     Log(LogLevel::Info, QStringLiteral("stopped; the last samples are written"));
 }
 
@@ -91,6 +108,8 @@ void Recorder::Tick()
         if (const uint32_t location = sensor->UsbLocation())
             m_HeldLocations.insert(location);
     }
+    if (m_Publisher)
+        m_Publisher->Tick(RecordClockNow().toSecsSinceEpoch());
     const qint64 now = SteadyMs();
     if (m_WatchdogMs > 0 && now - m_LastPetMs >= std::min<qint64>(m_WatchdogMs, 1000)) {
         m_LastPetMs = now;

@@ -1,6 +1,7 @@
 #pragma once
 // The recorder: every sensor present recorded at once (up to USB_LINKS on USB and one behind
 // the serial bridge), made durable every flush interval, reported to systemd.
+#include "publisher.h"
 #include "recorderoptions.h"
 #include "sensorrecorder.h"
 
@@ -17,7 +18,7 @@ public:
     static constexpr int TICK_MS = 200;
     static constexpr int USB_LINKS = 4; // one sensor each
 
-    explicit Recorder(const RecorderOptions &options);
+    explicit Recorder(const RecorderOptions &options, const QString &version = QString());
     ~Recorder() override;
 
     // Opens the sensors attached now and starts the ticks; tells systemd it is ready.
@@ -31,6 +32,7 @@ public:
     void FlushAll();
 
     std::vector<std::unique_ptr<SensorRecorder>> m_Sensors;
+    std::unique_ptr<Publisher> m_Publisher; // with --mqtt
 
 private:
     void RemoveOldFiles();

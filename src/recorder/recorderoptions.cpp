@@ -1,10 +1,12 @@
 #include "recorderoptions.h"
 
 #include <QCommandLineParser>
+#include <QRegularExpression>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
+#include <vector>
 
 namespace {
 
@@ -18,7 +20,70 @@ struct IntRange {
 const IntRange INT_OPTIONS[] = {
     {"keep-days", 0, 36500, &RecorderOptions::m_KeepDays},
     {"flush-interval", 1, 3600, &RecorderOptions::m_FlushInterval},
+    {"publish-interval", 1, 3600, &RecorderOptions::m_PublishInterval},
 };
+
+struct TextOption {
+    const char *key;
+    const char *valueName;
+    const char *help;
+    QString RecorderOptions::*field;
+};
+
+const TextOption TEXT_OPTIONS[] = {
+    {"data-dir", "DIR", "Where the day files go.", &RecorderOptions::m_DataDir},
+    {"mqtt", "HOST[:PORT]", "Publish to this MQTT broker.", &RecorderOptions::m_MqttHost},
+    {"mqtt-user", "U", "The broker's user name.", &RecorderOptions::m_MqttUser},
+    {"mqtt-password-file", "F", "The broker's password, from this file.",
+     &RecorderOptions::m_MqttPasswordFile},
+    {"mqtt-tls-ca", "FILE", "TLS with this CA certificate (port 8883 unless given).",
+     &RecorderOptions::m_MqttTlsCa},
+    {"topic-prefix", "P", "The base of the topics (default pm25monitor).",
+     &RecorderOptions::m_TopicPrefix},
+    {"discovery-prefix", "P", "Home Assistant's discovery prefix (default homeassistant; "
+                              "empty: no discovery).",
+     &RecorderOptions::m_DiscoveryPrefix},
+    {"aqi-standard", "china|us-epa", "The index published (default china).",
+     &RecorderOptions::m_AqiStandard},
+};
+
+// Values that are checked beyond their type: the broker's port, readable files, the standard.
+bool CheckText(RecorderOptions *o, QString *message)
+{
+    if (!o->m_MqttHost.isEmpty()) {
+        const int colon = o->m_MqttHost.lastIndexOf(QLatin1Char(':'));
+        if (colon >= 0) {
+            bool ok = false;
+            const int port = o->m_MqttHost.mid(colon + 1).toInt(&ok);
+            if (!ok || port < 1 || port > 65535 || colon == 0) {
+                *message = QStringLiteral("--mqtt: \"%1\" is not HOST or HOST:PORT (port 1 to "
+                                          "65535)")
+                               .arg(o->m_MqttHost);
+                return false;
+            }
+            o->m_MqttPort = port;
+            o->m_MqttHost.truncate(colon);
+        }
+    }
+    for (const auto &[key, file] : {std::pair{"--mqtt-password-file", o->m_MqttPasswordFile},
+                                    std::pair{"--mqtt-tls-ca", o->m_MqttTlsCa}}) {
+        if (!file.isEmpty() && !QFileInfo(file).isReadable()) {
+            *message = QStringLiteral("%1: %2 cannot be read").arg(QLatin1String(key), file);
+            return false;
+        }
+    }
+    if (o->m_AqiStandard != QLatin1String("china") && o->m_AqiStandard != QLatin1String("us-epa")) {
+        *message = QStringLiteral("--aqi-standard: \"%1\" is neither china nor us-epa")
+                       .arg(o->m_AqiStandard);
+        return false;
+    }
+    if (o->m_TopicPrefix.isEmpty() || o->m_TopicPrefix.contains(QRegularExpression("[#+]"))) {
+        *message = QStringLiteral("--topic-prefix: \"%1\" is empty or holds a wildcard")
+                       .arg(o->m_TopicPrefix);
+        return false;
+    }
+    return true;
+}
 
 bool TakeInt(const QString &key, const QString &text, const IntRange &range, int *out,
              QString *message)
@@ -50,11 +115,13 @@ bool ReadConfig(const QString &path, RecorderOptions *options, QString *message)
     }
     for (const QString &key : ini.allKeys()) {
         const QString value = ini.value(key).toString();
-        if (key == QLatin1String("data-dir")) {
-            options->m_DataDir = value;
-            continue;
-        }
         bool known = false;
+        for (const TextOption &t : TEXT_OPTIONS) {
+            if (key == QLatin1String(t.key)) {
+                options->*t.field = value;
+                known = true;
+            }
+        }
         for (const IntRange &r : INT_OPTIONS) {
             if (key != QLatin1String(r.key))
                 continue;
@@ -94,9 +161,6 @@ OptionsResult ParseRecorderOptions(const QStringList &args, const QString &defau
     const QCommandLineOption config(QStringLiteral("config"),
                                     QStringLiteral("Options from this INI file."),
                                     QStringLiteral("FILE"));
-    const QCommandLineOption dataDir(QStringLiteral("data-dir"),
-                                     QStringLiteral("Where the day files go."),
-                                     QStringLiteral("DIR"));
     const QCommandLineOption keepDays(QStringLiteral("keep-days"),
                                       QStringLiteral("Remove day files older than N days "
                                                      "(0 keeps all)."),
@@ -104,7 +168,16 @@ OptionsResult ParseRecorderOptions(const QStringList &args, const QString &defau
     const QCommandLineOption flush(QStringLiteral("flush-interval"),
                                    QStringLiteral("Seconds between durable writes, 1..3600."),
                                    QStringLiteral("S"));
-    parser.addOptions({config, dataDir, keepDays, flush});
+    const QCommandLineOption publish(QStringLiteral("publish-interval"),
+                                     QStringLiteral("Seconds per published mean, 1..3600."),
+                                     QStringLiteral("S"));
+    parser.addOptions({config, keepDays, flush, publish});
+    std::vector<QCommandLineOption> texts;
+    for (const TextOption &t : TEXT_OPTIONS)
+        texts.emplace_back(QLatin1String(t.key), QLatin1String(t.help),
+                           QLatin1String(t.valueName));
+    for (const QCommandLineOption &o : texts)
+        parser.addOption(o);
     if (!parser.parse(args)) {
         *message = parser.errorText();
         return OptionsResult::Error;
@@ -127,9 +200,10 @@ OptionsResult ParseRecorderOptions(const QStringList &args, const QString &defau
                                                                   : QString();
     if (!configFile.isEmpty() && !ReadConfig(configFile, options, message))
         return OptionsResult::Error;
-    if (parser.isSet(dataDir))
-        options->m_DataDir = parser.value(dataDir);
-    const QCommandLineOption *intOptions[] = {&keepDays, &flush};
+    for (size_t i = 0; i < texts.size(); ++i)
+        if (parser.isSet(texts[i]))
+            options->*TEXT_OPTIONS[i].field = parser.value(texts[i]);
+    const QCommandLineOption *intOptions[] = {&keepDays, &flush, &publish};
     for (size_t i = 0; i < std::size(INT_OPTIONS); ++i) {
         const IntRange &r = INT_OPTIONS[i];
         if (parser.isSet(*intOptions[i])
@@ -137,6 +211,8 @@ OptionsResult ParseRecorderOptions(const QStringList &args, const QString &defau
                         &(options->*r.field), message))
             return OptionsResult::Error;
     }
+    if (!CheckText(options, message))
+        return OptionsResult::Error;
     if (options->m_DataDir.isEmpty())
         options->m_DataDir = DefaultDataDir();
     return OptionsResult::Run;

@@ -2,6 +2,7 @@
 
 #include "log.h"
 #include "recordclock.h"
+#include "sensortypes.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -32,6 +33,20 @@ QString SensorRecorder::Where() const
     const uint32_t location = UsbLocation();
     return location == 0 ? LinkName()
                          : QStringLiteral("USB %1-%2").arg(location >> 8).arg(location & 0xFF);
+}
+
+void SensorRecorder::Announce()
+{
+    if (m_bAnnounced)
+        return;
+    m_bAnnounced = true;
+    if (m_OnIdentified)
+        m_OnIdentified();
+}
+
+bool SensorRecorder::MeasuresPM10() const
+{
+    return SendsPM10(m_Link.m_DevType);
 }
 
 uint32_t SensorRecorder::UsbLocation() const
@@ -110,6 +125,9 @@ void SensorRecorder::Tick()
         m_bOpen = false;
         Flush();
         Log(LogLevel::Notice, QStringLiteral("sensor %1 gone from %2").arg(m_Name, LinkName()));
+        if (m_OnGone && m_bAnnounced)
+            m_OnGone();
+        m_bAnnounced = false;
         break;
     case SensorWatch::Event::PluggedUsb:
     case SensorWatch::Event::PluggedSerial:
@@ -126,23 +144,28 @@ void SensorRecorder::Tick()
         return;
     }
     TAG_T_SPM25Data record{};
-    switch (m_Link.ReadPM25Data(0, &record)) {
+    const unsigned char code = m_Link.ReadPM25Data(0, &record);
+    switch (code) {
     case DATA_PM_1:
     case DATA_PM_3:
         if (m_Name.isEmpty())
             m_Link.AskDeviceInfo(); // its samples wait until it is known
         else
-            Store(0, record);
+            Store(0, code, record);
         break;
     case DATA_GAS_17:
     case DATA_GAS_33:
-        if (!m_Name.isEmpty())
-            Store(1, record);
+        if (!m_Name.isEmpty() && !IgnoresSecondChannel(m_Link.m_DevType))
+            Store(1, code, record);
         break;
     case REPLY_DEVICE_INFO: {
         const QString name = QString::fromLatin1(m_Link.GetDevSerial(0)).toLower().left(12);
-        if (!IsSerialName(name) || name == m_Name)
+        if (!IsSerialName(name))
             break;
+        if (name == m_Name) { // the same sensor, back on this link or asked again
+            Announce();
+            break;
+        }
         Flush();
         for (int c = 0; c < 2; ++c) {
             m_Files[c].Close();
@@ -152,6 +175,8 @@ void SensorRecorder::Tick()
         Log(LogLevel::Info, QStringLiteral("sensor %1: model %2 on %3")
                                 .arg(m_Name, QString::fromLatin1(m_Link.GetModelName()),
                                      Where()));
+        m_bAnnounced = false;
+        Announce();
         break;
     }
     default:
@@ -169,7 +194,7 @@ bool SensorRecorder::ClockJumped(qint64 now)
     return !first && std::abs(now - expected) > JUMP_SEC;
 }
 
-void SensorRecorder::Store(int channel, const TAG_T_SPM25Data &record)
+void SensorRecorder::Store(int channel, unsigned char code, const TAG_T_SPM25Data &record)
 {
     const qint64 now = RecordClockNow().toSecsSinceEpoch();
     const bool jumped = ClockJumped(now);
@@ -197,7 +222,7 @@ void SensorRecorder::Store(int channel, const TAG_T_SPM25Data &record)
     if (!file.Add(uint32_t(now), item) && file.EndTime() <= now + 1)
         file.Add(uint32_t(file.EndTime()), item);
     if (m_OnSample)
-        m_OnSample(channel, now, record);
+        m_OnSample(code, now, record);
 }
 
 bool SensorRecorder::OpenDayFile(int channel, qint64 now, bool jumped)

@@ -47,14 +47,21 @@ public:
     // Whether this link is the one to tell that the sensor at this location (0: one this user
     // may not open, or the serial bridge) is busy; false once another link told it.
     std::function<bool(uint32_t)> m_TellBusyOnce;
-    // Each sample stored: channel, UTC seconds, the decoded record.
-    std::function<void(int, qint64, const TAG_T_SPM25Data &)> m_OnSample;
+    // Each sample stored: its reply code (the measurement kind), UTC seconds, the record.
+    std::function<void(unsigned char, qint64, const TAG_T_SPM25Data &)> m_OnSample;
+    // The sensor named itself (again, or another sensor on this link); it went away.
+    std::function<void()> m_OnIdentified;
+    std::function<void()> m_OnGone;
+
+    QString Model() const { return QString::fromLatin1(m_Link.GetModelName()); }
+    bool MeasuresPM10() const;
 
 private:
-    void Store(int channel, const TAG_T_SPM25Data &record);
+    void Store(int channel, unsigned char code, const TAG_T_SPM25Data &record);
     bool ClockJumped(qint64 now);
     bool OpenDayFile(int channel, qint64 now, bool jumped);
     void ReportBusy();
+    void Announce(); // m_OnIdentified once per appearance
 
     SCodeUsb m_Link;
     SensorWatch m_Watch;
@@ -62,6 +69,7 @@ private:
     QString m_DataDir;
     bool m_bOpen = false;
     bool m_bBusyTold = false;
+    bool m_bAnnounced = false;
     int m_BusyTicks = 0;
     int m_BusyScan = 0;                      // the scan m_BusyScans last counted
     std::map<uint32_t, int> m_BusyScans;     // busy USB sensors: in how many scans in a row
