@@ -1,8 +1,7 @@
 // The recorder on the bed: two USB sensors and a serial one recorded at once, each in its own
 // day files, and one the window holds told busy and taken once free; pauses, an unplug and a replug as gap records in the same file; local midnight and a
 // clock jump start new files. The program itself: options, systemd's notify socket, SIGTERM.
-#include "appbed.h"
-#include "recorder.h"
+#include "recorderbed.h"
 #include "recordfile.h"
 
 #include <QDirIterator>
@@ -50,31 +49,24 @@ private slots:
     void killedAndRestarted();
 
 private:
-    bool TickUntil(Recorder &r, const std::function<bool()> &cond);
-    // One measurement on each sensor given, a second later; ticks until all are stored.
-    bool Measure(Recorder &r, const std::vector<int> &ids, uint16_t value);
     int AddUsb(const std::array<uint8_t, 6> &serial);
     // The link recording the sensor of that name; null when none does.
     static SensorRecorder *Named(Recorder &r, const QString &name);
 
-    QTemporaryDir m_Dir;
-    TestClock m_Clock;
-    sim::SimBed m_Bed; // before any sensor: the program's test sees an empty bed
-    int m_Stored = 0;
-};
-
-bool TestRecorder::TickUntil(Recorder &r, const std::function<bool()> &cond)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!cond()) {
-        if (t.elapsed() > 5000)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        r.Tick();
+    bool TickUntil(Recorder &r, const std::function<bool()> &cond)
+    {
+        return RecorderBed::TickUntil(r, cond);
     }
-    return true;
-}
+    bool Measure(Recorder &r, const std::vector<int> &ids, uint16_t value)
+    {
+        return m_RecBed.Measure(r, ids, value);
+    }
+
+    QTemporaryDir m_Dir;
+    RecorderBed m_RecBed;
+    TestClock &m_Clock = m_RecBed.clock;
+    sim::SimBed &m_Bed = m_RecBed.bed;
+};
 
 int TestRecorder::AddUsb(const std::array<uint8_t, 6> &serial)
 {
@@ -93,18 +85,6 @@ SensorRecorder *TestRecorder::Named(Recorder &r, const QString &name)
         if (sensor->IsOpen() && sensor->Name() == name)
             return sensor.get();
     return nullptr;
-}
-
-bool TestRecorder::Measure(Recorder &r, const std::vector<int> &ids, uint16_t value)
-{
-    m_Clock.Step();
-    const int want = m_Stored + int(ids.size());
-    for (const int id : ids)
-        m_Bed.with(id, [&](sim::SimSensor &s) {
-            s.setNextMeasurement(1, 500, 100, value, 0, uint16_t(value + 100));
-            s.emitMeasurement(1);
-        });
-    return TickUntil(r, [&] { return m_Stored >= want; });
 }
 
 void TestRecorder::programOptionsNotifyAndStop()
@@ -212,15 +192,7 @@ void TestRecorder::twoSensorsInTheirDayFiles()
     RecorderOptions options;
     options.m_DataDir = m_Dir.filePath("data");
     Recorder r(options);
-    for (auto &sensor : r.m_Sensors) {
-        sensor->m_SteadyMs = [this] { return m_Clock.now.toMSecsSinceEpoch(); };
-        sensor->m_OnSample = [this, inner = sensor->m_OnSample](unsigned char code, qint64 t,
-                                                                const TAG_T_SPM25Data &rec) {
-            ++m_Stored;
-            if (inner)
-                inner(code, t, rec);
-        };
-    }
+    m_RecBed.Hook(r);
     r.Start();
     QVERIFY(TickUntil(r, [&] {
         return Named(r, "0a0b0c0d0e01") && Named(r, "0a0b0c0d0e02") && Named(r, "0a0b0c0d0e03");
@@ -244,9 +216,11 @@ void TestRecorder::twoSensorsInTheirDayFiles()
         SCodeUsb late;
         late.OpenUsbDevice();
         TAG_T_SPM25Data record{};
+        const int before = m_RecBed.stored;
         m_Bed.with(second, [](sim::SimSensor &s) { s.emitMeasurement(1); });
         for (int i = 0; i < late.HasDevice() * 5; ++i)
             QCOMPARE(late.ReadPM25Data(0, &record), (unsigned char)REPLY_NONE);
+        QVERIFY(TickUntil(r, [&] { return m_RecBed.stored > before; })); // the recorder's
     }
     QVERIFY(Measure(r, {held, second}, 98));
 

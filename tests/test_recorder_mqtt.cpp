@@ -1,9 +1,8 @@
 // The recorder publishing to a real broker (mosquitto, started here on a free port): discovery
 // and states of two sensors, the broker away for 30 s and back, the last will after SIGKILL, a
 // wrong password, TLS, and a broker that never answers.
-#include "appbed.h"
 #include "mqttbed.h"
-#include "recorder.h"
+#include "recorderbed.h"
 #include "recordfile.h"
 
 #include <QJsonArray>
@@ -63,15 +62,22 @@ private:
         return QCoreApplication::applicationDirPath() + "/../bin/pm25monitor-recorder";
     }
     RecorderOptions Options(int port, const QString &name);
-    bool TickUntil(Recorder &r, const std::function<bool()> &cond, int ms = 10000);
-    bool Measure(Recorder &r, const std::vector<int> &ids, uint16_t value);
+    bool TickUntil(Recorder &r, const std::function<bool()> &cond, int ms = 10000)
+    {
+        return RecorderBed::TickUntil(r, cond, ms);
+    }
+    bool Measure(Recorder &r, const std::vector<int> &ids, uint16_t value)
+    {
+        return m_RecBed.Measure(r, ids, value);
+    }
 
     QTemporaryDir m_Dir;
-    TestClock m_Clock;
-    sim::SimBed m_Bed;
+    RecorderBed m_RecBed;
+    TestClock &m_Clock = m_RecBed.clock;
+    sim::SimBed &m_Bed = m_RecBed.bed;
+    int &m_Stored = m_RecBed.stored;
     int m_Usb = -1;
     int m_Bridge = -1;
-    int m_Stored = 0;
 };
 
 void TestRecorderMqtt::initTestCase()
@@ -91,26 +97,6 @@ RecorderOptions TestRecorderMqtt::Options(int port, const QString &name)
     o.m_MqttPort = port;
     o.m_PublishInterval = 10;
     return o;
-}
-
-bool TestRecorderMqtt::TickUntil(Recorder &r, const std::function<bool()> &cond, int ms)
-{
-    return WaitUntil([&] {
-        r.Tick();
-        return cond();
-    }, ms);
-}
-
-bool TestRecorderMqtt::Measure(Recorder &r, const std::vector<int> &ids, uint16_t value)
-{
-    m_Clock.Step();
-    const int want = m_Stored + int(ids.size());
-    for (const int id : ids)
-        m_Bed.with(id, [&](sim::SimSensor &s) {
-            s.setNextMeasurement(1, 500, 100, value, 0, uint16_t(value + 100));
-            s.emitMeasurement(1);
-        });
-    return TickUntil(r, [&] { return m_Stored >= want; }, 5000);
 }
 
 void TestRecorderMqtt::programWillPasswordAndTls()
@@ -224,14 +210,7 @@ void TestRecorderMqtt::twoSensorsStatesAndDiscovery()
         s.setSerial6({0x0a, 0x0b, 0x0c, 0x0d, 0x0e, 0x22});
     });
     Recorder r(Options(broker.Port(), "d4"), "5.9");
-    for (auto &sensor : r.m_Sensors) {
-        sensor->m_SteadyMs = [this] { return m_Clock.now.toMSecsSinceEpoch(); };
-        sensor->m_OnSample = [this, inner = sensor->m_OnSample](unsigned char c, qint64 t,
-                                                                const TAG_T_SPM25Data &rec) {
-            ++m_Stored;
-            inner(c, t, rec);
-        };
-    }
+    m_RecBed.Hook(r);
     r.Start();
     QVERIFY(sub.WaitFor("homeassistant/sensor/pm25monitor_" + kUsb + "/pm10/config", {}));
     QVERIFY(sub.WaitFor("homeassistant/sensor/pm25monitor_" + kBridge + "/aqi/config", {}));
@@ -321,14 +300,7 @@ void TestRecorderMqtt::brokerAwayAndBack()
     auto keeper = std::make_unique<Subscriber>(broker.Port(), "keeper", false);
     RecorderOptions o = Options(broker.Port(), "d5");
     Recorder r(o, "5.9");
-    for (auto &sensor : r.m_Sensors) {
-        sensor->m_SteadyMs = [this] { return m_Clock.now.toMSecsSinceEpoch(); };
-        sensor->m_OnSample = [this, inner = sensor->m_OnSample](unsigned char c, qint64 t,
-                                                                const TAG_T_SPM25Data &rec) {
-            ++m_Stored;
-            inner(c, t, rec);
-        };
-    }
+    m_RecBed.Hook(r);
     r.Start();
     QVERIFY(TickUntil(r, [&] { return r.m_Publisher->IsConnected(); }));
     QVERIFY(keeper->WaitFor("pm25monitor/" + kBridge + "/status", "online"));
@@ -340,8 +312,10 @@ void TestRecorderMqtt::brokerAwayAndBack()
     broker.Stop();
     QElapsedTimer away;
     away.start();
-    while (away.elapsed() < 30000)
+    while (away.elapsed() < 30000) { // a sample every 100 ms: 30 intervals of the test's clock
         QVERIFY(Measure(r, {m_Bridge}, 100));
+        QThread::msleep(100);
+    }
     QVERIFY(r.m_Publisher->Waiting() > 0);
     QVERIFY(broker.Start());
     for (int i = 0; i < 11; ++i) // past the next interval, so that one more goes out
@@ -350,14 +324,19 @@ void TestRecorderMqtt::brokerAwayAndBack()
     const int expected = int((last - (first / 10 * 10)) / 10);
     QVERIFY2(TickUntil(r, [&] { return int(keeper->On(state).size()) >= expected; }, 90000),
              qPrintable(QString("%1 of %2 states").arg(keeper->On(state).size()).arg(expected)));
-    // Every interval once, in order, each with its own time.
-    const std::vector<Received> states = keeper->On(state);
-    QCOMPARE(int(states.size()), expected);
-    for (int i = 1; i < expected; ++i) {
-        const QDateTime a = QDateTime::fromString(Json(states[i - 1].payload)["time"].toString(), Qt::ISODate);
-        const QDateTime b = QDateTime::fromString(Json(states[i].payload)["time"].toString(), Qt::ISODate);
-        QCOMPARE(a.secsTo(b), qint64(10));
+    // Every interval, in order, each with its own time. QoS 1 is "at least once": the one in
+    // flight when the broker went may come twice, right after itself.
+    QStringList times;
+    for (const Received &m : keeper->On(state)) {
+        const QString time = Json(m.payload)["time"].toString();
+        if (times.isEmpty() || times.last() != time)
+            times << time;
     }
+    QCOMPARE(times.size(), expected);
+    for (int i = 1; i < expected; ++i)
+        QCOMPARE(QDateTime::fromString(times[i - 1], Qt::ISODate)
+                     .secsTo(QDateTime::fromString(times[i], Qt::ISODate)),
+                 qint64(10));
     r.Stop();
     // The day file never paused: no gap record from the first sample to the last.
     QDirIterator files(o.m_DataDir + "/" + kBridge, {"*-ch0.str"}, QDir::Files);
@@ -381,14 +360,7 @@ void TestRecorderMqtt::silentBrokerKeepsTicksShort()
     QCOMPARE(::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
     QCOMPARE(::listen(fd, 4), 0);
     Recorder r(Options(port, "d6"), "5.9");
-    for (auto &sensor : r.m_Sensors) {
-        sensor->m_SteadyMs = [this] { return m_Clock.now.toMSecsSinceEpoch(); };
-        sensor->m_OnSample = [this, inner = sensor->m_OnSample](unsigned char c, qint64 t,
-                                                                const TAG_T_SPM25Data &rec) {
-            ++m_Stored;
-            inner(c, t, rec);
-        };
-    }
+    m_RecBed.Hook(r);
     r.Start();
     // Once the sensor is known (asking it who it is waits for it, network or not).
     QVERIFY(TickUntil(r, [&] {
