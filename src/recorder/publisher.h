@@ -54,7 +54,7 @@ private:
         bool m_bOnline = false;
         QString m_Gas;        // "hcho" or "tvoc" once it sent one
         QSet<QString> m_Told; // entities announced since the last connect
-        double m_Sum[4] = {}; // pm25, pm10, gas; count in m_Count
+        double m_Sum[3] = {}; // pm25, pm10 (m_Count samples), gas (m_GasCount)
         int m_Count = 0;
         int m_GasCount = 0;
         AqiAverager m_Aqi;
