@@ -308,8 +308,12 @@ void TestRecorderMqtt::brokerAwayAndBack()
     const qint64 first = m_Clock.now.toSecsSinceEpoch() + 1; // the first sample's second
     for (int i = 0; i < 20; ++i)
         QVERIFY(Measure(r, {m_Bridge}, 100));
-    // Away for 30 s, while the samples go on.
+    // Away for 30 s, while the samples go on; a sensor that goes meanwhile is offline after.
+    r.m_Publisher->SensorOnline("0a0b0c0d0e99", "AQ-130", false);
+    QVERIFY(keeper->WaitFor("pm25monitor/0a0b0c0d0e99/status", "online"));
     broker.Stop();
+    QVERIFY(TickUntil(r, [&] { return !r.m_Publisher->IsConnected(); }));
+    r.m_Publisher->SensorOffline("0a0b0c0d0e99");
     QElapsedTimer away;
     away.start();
     while (away.elapsed() < 30000) { // a sample every 100 ms: 30 intervals of the test's clock
@@ -324,6 +328,7 @@ void TestRecorderMqtt::brokerAwayAndBack()
     const int expected = int((last - (first / 10 * 10)) / 10);
     QVERIFY2(TickUntil(r, [&] { return int(keeper->On(state).size()) >= expected; }, 90000),
              qPrintable(QString("%1 of %2 states").arg(keeper->On(state).size()).arg(expected)));
+    QVERIFY(keeper->WaitFor("pm25monitor/0a0b0c0d0e99/status", "offline"));
     // Every interval, in order, each with its own time. QoS 1 is "at least once": those in
     // flight when the broker went may come again after the reconnect.
     QStringList times;

@@ -242,6 +242,8 @@ void Publisher::Connected(int rc)
         s.m_Told.clear();
         if (s.m_bOnline)
             Announce(serial, s);
+        else // it went while the broker was away: its retained "online" is stale
+            Send(Topic(serial, "status"), "offline", true);
     }
     if (m_Dropped > 0)
         Log(LogLevel::Warning, QStringLiteral("MQTT: %1 states older than an hour were dropped "
